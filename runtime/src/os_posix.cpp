@@ -207,6 +207,13 @@ class PosixOs final : public Os {
   std::vector<Entry> list(const std::string& dir, const std::string& pattern) override {
     std::vector<Entry> out;
     std::string d = dir.empty() ? "." : native(dir);
+    if (pattern.find_first_of("*?") == std::string::npos) {
+      // A plain name matches only itself: one stat instead of reading the whole folder.
+      struct stat st {};
+      if (!pattern.empty() && pattern.find('/') == std::string::npos && ::stat((d + "/" + pattern).c_str(), &st) == 0)
+        out.push_back({pattern, S_ISDIR(st.st_mode)});
+      return out;
+    }
     DIR* h = ::opendir(d.c_str());
     if (!h) return out;
     while (dirent* e = ::readdir(h)) {

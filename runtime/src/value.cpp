@@ -1,6 +1,6 @@
 #include "rt/value.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace rt {
 
@@ -27,9 +27,10 @@ std::string Value::toText() const {
     case Kind::Logical: return logical() ? ".T." : ".F.";
     case Kind::Integer: return std::to_string(integer());
     case Kind::Double: {
+      // The shortest text that reads back as the same double ("0.1", not "0.10000000000000001").
       char buf[64];
-      std::snprintf(buf, sizeof buf, "%.*g", 17, dbl());
-      return buf;
+      auto [end, ec] = std::to_chars(buf, buf + sizeof buf, dbl());
+      return ec == std::errc() ? std::string(buf, end) : std::string();
     }
     case Kind::Text: return text();
     case Kind::Array: return "{ Array of " + std::to_string(array().size()) + " }";
