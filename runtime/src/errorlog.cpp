@@ -83,10 +83,16 @@ std::string trace(const ErrorObj& e) {
 
 }  // namespace
 
-void setWorkAreaReporter(WorkAreaReporter r) { reporter() = std::move(r); }
+void setWorkAreaReporter(WorkAreaReporter r) {
+  reporter() = std::move(r);
+}
 
-void setGuiVersionText(std::string text) { guiVersion() = std::move(text); }
-std::string guiVersionText() { return guiVersion(); }
+void setGuiVersionText(std::string text) {
+  guiVersion() = std::move(text);
+}
+std::string guiVersionText() {
+  return guiVersion();
+}
 
 LogFacts currentLogFacts() {
   const os::SystemFacts sys = os::os().facts();
@@ -123,10 +129,9 @@ std::string buildErrorLog(const ErrorObj& e, Lang lang, const LogFacts& facts,
   out += crlf;
 
   out += heading(entry(32811, lang), '-') + crlf;
-  out += fillIn(entry(32812, lang),
-                {e.subsystem, std::to_string(e.subcode), e.canDefault ? ".T." : ".F.",
-                 e.description, e.operation, argumentsText(e, lang), e.filename,
-                 std::to_string(e.oscode)});
+  out += fillIn(entry(32812, lang), {e.subsystem, std::to_string(e.subcode),
+                                     e.canDefault ? ".T." : ".F.", e.description, e.operation,
+                                     argumentsText(e, lang), e.filename, std::to_string(e.oscode)});
   out += trace(e);
   out += crlf;
 
@@ -139,9 +144,8 @@ std::string buildErrorLog(const ErrorObj& e, Lang lang, const LogFacts& facts,
   out += heading(entry(32813, lang), '-');
   for (const WorkAreaLine& a : areas) {
     out += crlf;
-    out += fillIn(entry(32814, lang),
-                  {std::to_string(a.area), a.alias, std::to_string(a.recno), a.filter, a.relation,
-                   std::to_string(a.order), a.key});
+    out += fillIn(entry(32814, lang), {std::to_string(a.area), a.alias, std::to_string(a.recno),
+                                       a.filter, a.relation, std::to_string(a.order), a.key});
   }
   return out;
 }
@@ -157,8 +161,8 @@ PreparedError prepareError(const ErrorObj& e, Lang lang) {
   mode.create = true;
   mode.truncate = true;
   if (auto file = os::os().open("Error.log", mode, &code))
-    p.logWritten = file->writeAt(0, bytes.data(), bytes.size()) ==
-                   static_cast<std::int64_t>(bytes.size());
+    p.logWritten =
+        file->writeAt(0, bytes.data(), bytes.size()) == static_cast<std::int64_t>(bytes.size());
   return p;
 }
 
