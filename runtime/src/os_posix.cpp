@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -134,6 +135,23 @@ class PosixFile final : public File {
   int fd_;
   int lastError_ = 0;
 };
+
+// Memory that programs can still get without swapping (the kernel's estimate, which counts
+// reclaimable caches); the bare free pages where the kernel gives no estimate.
+std::uint64_t availableMemoryKb() {
+  if (std::FILE* in = std::fopen("/proc/meminfo", "r")) {
+    char line[128];
+    unsigned long long kb = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, in))
+      found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
+    std::fclose(in);
+    if (found) return kb;
+  }
+  long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 1024;
+}
 
 bool wildMatch(const char* pat, const char* str) {
   // Iterative * / ? matcher with one backtrack point.
@@ -264,10 +282,7 @@ class PosixOs final : public Os {
     }
     utsname u{};
     if (::uname(&u) == 0) f.osVersion = std::string(u.sysname) + " " + u.release;
-    long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0)
-      f.freeMemoryKb =
-          static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 1024;
+    f.freeMemoryKb = availableMemoryKb();
     // The user's language, as the locale variables express it ("es_MX.UTF-8" -> "es").
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
       const char* v = std::getenv(var);
