@@ -133,7 +133,8 @@ bool DbfTable::create(const std::string& fileName, const std::vector<FieldSpec>&
   header_.fill(0);
   shared_ = readOnly_ = false;
   buffer_.assign(recordLen_, ' ');
-  pendingCap_ = static_cast<std::uint32_t>(std::max<std::size_t>(1, kWriteBehindBytes / recordLen_));
+  pendingCap_ =
+      static_cast<std::uint32_t>(std::max<std::size_t>(1, kWriteBehindBytes / recordLen_));
 
   // The header write puts 0x1A at H; the descriptor block then ends with a blank over it, so a
   // new table is H + 1 bytes ending in 0x20.
@@ -233,12 +234,14 @@ bool DbfTable::readStructure() {
   std::int64_t size = 0;
   while ((size = file_->size()) < 0)
     if (!corrupt(size)) return false;
-  std::uint64_t records =
-      static_cast<std::uint64_t>(size) > headerLen_ ? (static_cast<std::uint64_t>(size) - headerLen_) / recordLen_ : 0;
+  std::uint64_t records = static_cast<std::uint64_t>(size) > headerLen_
+                              ? (static_cast<std::uint64_t>(size) - headerLen_) / recordLen_
+                              : 0;
   count_ = static_cast<std::uint32_t>(
       std::min<std::uint64_t>(records, std::numeric_limits<std::uint32_t>::max() - 1));
   buffer_.assign(recordLen_, ' ');
-  pendingCap_ = static_cast<std::uint32_t>(std::max<std::size_t>(1, kWriteBehindBytes / recordLen_));
+  pendingCap_ =
+      static_cast<std::uint32_t>(std::max<std::size_t>(1, kWriteBehindBytes / recordLen_));
   return true;
 }
 
@@ -268,7 +271,9 @@ bool DbfTable::goTo(std::uint32_t n) {
   return true;
 }
 
-bool DbfTable::goTop() { return goTo(1) && skipFilter(1); }
+bool DbfTable::goTop() {
+  return goTo(1) && skipFilter(1);
+}
 
 bool DbfTable::skipRaw(std::int64_t n) {
   std::int64_t target = static_cast<std::int64_t>(recNo_) + n;
@@ -409,7 +414,8 @@ bool DbfTable::append(bool) {
   if (shared_) {  // another program may have appended since: count again
     std::int64_t size = file_->size();
     if (size > static_cast<std::int64_t>(headerLen_))
-      count_ = static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) - headerLen_) / recordLen_);
+      count_ =
+          static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) - headerLen_) / recordLen_);
   }
   if (count_ >= std::numeric_limits<std::uint32_t>::max() - 1) {
     rt::ErrorObj e = makeError(rt::gen::kWrite, 1011);
@@ -537,7 +543,8 @@ bool DbfTable::writeHeader() {
   } else {
     std::int64_t size = file_->size();
     if (size > static_cast<std::int64_t>(headerLen_))
-      count_ = static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) - headerLen_) / recordLen_);
+      count_ =
+          static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) - headerLen_) / recordLen_);
   }
   putLe32(&header_[4], count_);
   putLe16(&header_[8], headerLen_);

@@ -41,9 +41,13 @@ class WorkAreas {
 
 namespace {
 
-WorkAreas& areas() { return WorkAreas::get(); }
+WorkAreas& areas() {
+  return WorkAreas::get();
+}
 
-char upperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char upperChar(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string upperTrimmed(std::string_view s) {
   std::size_t end = s.find_last_not_of(' ');
@@ -53,8 +57,12 @@ std::string upperTrimmed(std::string_view s) {
   return out;
 }
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The default alias: the base name without folder and extension, upper case, at most 32 bytes.
 std::string aliasFromFileName(std::string_view name) {
@@ -75,8 +83,12 @@ bool validAlias(std::string_view a) {
 }
 
 // A single letter A..K or M names an area, so it cannot be an alias.
-bool isAreaLetter(char c) { return (c >= 'A' && c <= 'K') || c == 'M'; }
-bool areaLetter(std::string_view a) { return a.size() == 1 && isAreaLetter(a[0]); }
+bool isAreaLetter(char c) {
+  return (c >= 'A' && c <= 'K') || c == 'M';
+}
+bool areaLetter(std::string_view a) {
+  return a.size() == 1 && isAreaLetter(a[0]);
+}
 
 rt::ErrorObj commandError(int gencode, int subcode, std::string_view operation) {
   rt::ErrorObj e = rt::makeError("DBCMD", gencode, subcode);
@@ -124,7 +136,9 @@ Table& place(int area, std::unique_ptr<Table> table) {
 }
 
 // Removes the table of `area` without closing it (its open failed).
-void discard(int area) { areas().tables.erase(area); }
+void discard(int area) {
+  areas().tables.erase(area);
+}
 
 // Binds the alias of a table just opened; false after raising the alias error.
 bool bindAlias(Table& t, const std::string& alias) {
@@ -161,9 +175,13 @@ std::optional<std::int64_t> wholeNumber(const rt::Value& v) {
 
 // --- areas -------------------------------------------------------------------------------------
 
-int currentArea() { return areas().current; }
+int currentArea() {
+  return areas().current;
+}
 
-void selectArea(int area) { areas().current = area; }
+void selectArea(int area) {
+  areas().current = area;
+}
 
 Table* tableIn(int area) {
   auto& t = areas().tables;
@@ -171,7 +189,9 @@ Table* tableIn(int area) {
   return it == t.end() ? nullptr : it->second.get();
 }
 
-Table* currentTable() { return tableIn(areas().current); }
+Table* currentTable() {
+  return tableIn(areas().current);
+}
 
 int lowestFreeArea() {
   int want = 1;
@@ -222,7 +242,8 @@ int useArea(const UseRequest& req) {
   w.current = target;
   rt::setNetErr(false);
 
-  std::string driverName = req.driver.empty() ? std::string(defaultDriver()) : upperTrimmed(req.driver);
+  std::string driverName =
+      req.driver.empty() ? std::string(defaultDriver()) : upperTrimmed(req.driver);
   if (driverName.size() > 32) driverName.resize(32);
   const DriverInfo* driver = findDriver(driverName);
   if (!driver) {
@@ -370,9 +391,9 @@ bool DBCREATE(const rt::Value& file, const rt::Value& structure, const rt::Value
     argumentError(1014, "DBCREATE");
     return false;
   }
-  const DriverInfo* drv = findDriver(driver.isText() && !driver.text().empty()
-                                         ? std::string_view(driver.text())
-                                         : defaultDriver());
+  const DriverInfo* drv =
+      findDriver(driver.isText() && !driver.text().empty() ? std::string_view(driver.text())
+                                                           : defaultDriver());
   if (!drv) {
     argumentError(1015, "DBCREATE");
     return false;
@@ -385,7 +406,8 @@ bool DBCREATE(const rt::Value& file, const rt::Value& structure, const rt::Value
     FieldSpec f;
     std::string_view name = row[0].text();
     std::size_t start = name.find_first_not_of(" \t\r\n");
-    f.name = upperTrimmed(start == std::string_view::npos ? std::string_view() : name.substr(start));
+    f.name =
+        upperTrimmed(start == std::string_view::npos ? std::string_view() : name.substr(start));
     if (f.name.size() > 63) f.name = upperTrimmed(f.name.substr(0, 63));
     if (f.name.empty()) return false;  // the creation fails without an error
     f.type = row[1].text().empty() ? '\0' : upperChar(row[1].text()[0]);
@@ -394,8 +416,8 @@ bool DBCREATE(const rt::Value& file, const rt::Value& structure, const rt::Value
     if (f.type == 'C') decimals = 0;
     // Only character and numeric fields exist here; their widths and decimals must fit the
     // descriptor bytes.
-    const bool fits = (f.type == 'C' && width <= 0xFFFF) ||
-                      (f.type == 'N' && width <= 255 && decimals <= 255);
+    const bool fits =
+        (f.type == 'C' && width <= 0xFFFF) || (f.type == 'N' && width <= 255 && decimals <= 255);
     if (!fits) {
       argumentError(1014, "DBCREATE");
       return false;
@@ -519,7 +541,8 @@ void DBPACK(const rt::Value& progress, const rt::Value& interval) {
   if (dbf && progress.isBlock()) {
     const std::string name = "(b)" + progress.block().definedIn;
     std::int64_t every = wholeNumber(interval).value_or(1);
-    dbf->packInterval = every > 0 ? static_cast<std::uint32_t>(std::min<std::int64_t>(every, 0xFFFFFFFF)) : 1;
+    dbf->packInterval =
+        every > 0 ? static_cast<std::uint32_t>(std::min<std::int64_t>(every, 0xFFFFFFFF)) : 1;
     dbf->packProgress = [dbf, &progress, name] { evalIn(*dbf, progress.block(), name); };
   }
   struct Clear {
@@ -541,8 +564,8 @@ void DBEVAL(const rt::Value& action, const rt::Value& forCond, const rt::Value& 
   if (!t) return;
   const bool argsOk = action.isBlock() && (forCond.isNil() || forCond.isBlock()) &&
                       (whileCond.isNil() || whileCond.isBlock()) &&
-                      (count.isNil() || count.isNumber()) && (record.isNil() || record.isNumber()) &&
-                      (rest.isNil() || rest.isLogical());
+                      (count.isNil() || count.isNumber()) &&
+                      (record.isNil() || record.isNumber()) && (rest.isNil() || rest.isLogical());
   if (!argsOk) {
     argumentError(2019, "DBEVAL");
     return;

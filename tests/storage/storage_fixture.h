@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "db/workarea.h"
@@ -18,12 +19,11 @@ inline rt::Value invenStructure() {
   auto row = [](const char* name, const char* type, int width, int decimals) {
     return rt::Value(rt::List{name, type, width, decimals});
   };
-  return rt::List{row("folio", "n", 8, 0),     row("codigo", "c", 40, 0),
-                  row("descri", "c", 70, 0),   row("unidad", "c", 5, 0),
-                  row("existen", "n", 18, 5),  row("costprom", "n", 18, 5),
-                  row("ultcosto", "n", 18, 5), row("localiza", "c", 15, 0),
-                  row("conteo1", "n", 18, 5),  row("conteo2", "n", 18, 5),
-                  row("conteo3", "n", 18, 5),  row("status", "c", 10, 0)};
+  return rt::List{
+      row("folio", "n", 8, 0),     row("codigo", "c", 40, 0),   row("descri", "c", 70, 0),
+      row("unidad", "c", 5, 0),    row("existen", "n", 18, 5),  row("costprom", "n", 18, 5),
+      row("ultcosto", "n", 18, 5), row("localiza", "c", 15, 0), row("conteo1", "n", 18, 5),
+      row("conteo2", "n", 18, 5),  row("conteo3", "n", 18, 5),  row("status", "c", 10, 0)};
 }
 
 // A small two-field layout: NAME C 10, QTY N 5.
@@ -45,6 +45,12 @@ inline unsigned byteAt(const std::string& b, std::size_t at) {
 class TablesTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    if (HasFailure()) {
+      for (const rt::ErrorObj& e : handler.presenter.shown)
+        std::printf("shown: %s/%d %s op=%s file=%s os=%d in %s\n", e.subsystem.c_str(), e.subcode,
+                    e.description.c_str(), e.operation.c_str(), e.filename.c_str(), e.oscode,
+                    e.procName.c_str());
+    }
     rt::resetBreak();
     db::DBCLOSEALL();
     db::selectArea(1);

@@ -48,8 +48,8 @@ struct OpenSpec {
 
 // Key index facts for the error log.
 struct OrderInfo {
-  int order = 0;         // number of the controlling index, 0 when none
-  std::string key;       // its key expression text
+  int order = 0;    // number of the controlling index, 0 when none
+  std::string key;  // its key expression text
 };
 
 class Table {

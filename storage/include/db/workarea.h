@@ -40,11 +40,11 @@ Table* requireTable(std::string_view operation);
 
 // Opening a table into an area: what DBUSEAREA and the text import's transfer open share.
 struct UseRequest {
-  bool newArea = false;      // false: the current area (closing what it holds), true: lowest free
-  std::string driver;        // empty: the default driver
+  bool newArea = false;  // false: the current area (closing what it holds), true: lowest free
+  std::string driver;    // empty: the default driver
   std::string fileName;
-  std::string alias;         // empty: the file's base name (unless noAlias)
-  bool noAlias = false;      // the table gets no alias (transfer opens)
+  std::string alias;     // empty: the file's base name (unless noAlias)
+  bool noAlias = false;  // the table gets no alias (transfer opens)
   bool shared = false;
   bool readOnly = false;
   const std::vector<FieldSpec>* structure = nullptr;  // for transfer-type drivers
@@ -116,9 +116,8 @@ void DBPACK(const rt::Value& progress = {}, const rt::Value& interval = {});
 // most that many from the current one; else from the top unless `whileCond` is given or `rest`
 // is true. Arguments of the wrong kind: argument error 2019. The loop stops at end of file, when
 // `whileCond` yields anything but true, or when the table is closed by a callback.
-void DBEVAL(const rt::Value& action, const rt::Value& forCond = {},
-            const rt::Value& whileCond = {}, const rt::Value& count = {},
-            const rt::Value& record = {}, const rt::Value& rest = {});
+void DBEVAL(const rt::Value& action, const rt::Value& forCond = {}, const rt::Value& whileCond = {},
+            const rt::Value& count = {}, const rt::Value& record = {}, const rt::Value& rest = {});
 // Write back, header if due, commit to disk (the current area).
 void DBCOMMIT();
 void DBCLOSEAREA();
