@@ -128,33 +128,8 @@ TEST(Language, FromCodeWithEnglishFallback) {
   for (const Case& c : cases) EXPECT_EQ(rt::languageFromCode(c.code), c.lang) << c.code;
 }
 
-// Real services with the user's language replaced.
-class LanguageOs : public rt::os::Os {
- public:
-  explicit LanguageOs(std::string language) : language_(std::move(language)) {}
-  std::unique_ptr<rt::os::File> open(const std::string& name, const rt::os::OpenMode& mode,
-                                     int* winCode) override {
-    return real().open(name, mode, winCode);
-  }
-  int remove(const std::string& name) override { return real().remove(name); }
-  std::vector<Entry> list(const std::string& dir, const std::string& pattern) override {
-    return real().list(dir, pattern);
-  }
-  std::string tempFileName() override { return real().tempFileName(); }
-  std::tm localTime() override { return real().localTime(); }
-  rt::os::SystemFacts facts() override {
-    rt::os::SystemFacts f = real().facts();
-    f.language = language_;
-    return f;
-  }
-
- private:
-  static rt::os::Os& real() { return rt::os::realOs(); }
-  std::string language_;
-};
-
 TEST(Language, UserLanguageComesFromTheOs) {
-  LanguageOs spanish("es"), japanese("ja");
+  testing_support::LanguageOs spanish("es"), japanese("ja");
   rt::os::setOs(&spanish);
   EXPECT_EQ(rt::userLanguage(), Lang::Spanish);
   rt::os::setOs(&japanese);
