@@ -181,11 +181,11 @@ const IndexFile::Stats& IndexFile::stats() const {
   return t_->stats;
 }
 
-bool IndexFile::seek(IndexCursor& c, std::string_view value) {
+bool IndexFile::seek(IndexCursor& c, std::string_view value, bool last) {
   t_->cache.beginOperation();
   const std::size_t len = std::min<std::size_t>(value.size(), t_->g.keyLength);
   try {
-    return t_->seek(c, value.data(), len);
+    return last ? t_->seekLast(c, value.data(), len) : t_->seek(c, value.data(), len);
   } catch (const Failed&) {
     c.depth = 0;
     return false;
@@ -271,17 +271,22 @@ bool IndexFile::remove(const char* key, std::uint32_t recno) {
   return true;
 }
 
-bool IndexFile::close() {
-  bool ok = true;
-  if (t_->file && !t_->file->commit()) {
-    try {
-      ntx::fail(rt::gen::kWrite, sub::kWrite, t_->name, t_->file->lastError());
-    } catch (const Failed&) {
-      ok = false;
-    }
+bool IndexFile::commit() {
+  if (!t_->file || t_->file->commit()) return true;
+  try {
+    ntx::fail(rt::gen::kWrite, sub::kWrite, t_->name, t_->file->lastError());
+  } catch (const Failed&) {
   }
-  t_->file.reset();
-  return ok;
+  return false;
+}
+
+bool IndexFile::close() {
+  // The file closes however the commit ends (an error given up, or a quit unwinding).
+  struct Release {
+    Tree& t;
+    ~Release() { t.file.reset(); }
+  } release{*t_};
+  return commit();
 }
 
 }  // namespace db

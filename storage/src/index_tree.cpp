@@ -197,6 +197,12 @@ bool Tree::seek(IndexCursor& c, const char* key, std::size_t len) {
   return settleForward(c) && std::memcmp(c.key.data(), key, len) == 0;
 }
 
+bool Tree::seekLast(IndexCursor& c, const char* key, std::size_t len) {
+  descend(c, key, len, true);
+  if (c.depth > 0) top(c).pos -= 1;  // the pair before the first greater one
+  return settleBackward(c) && std::memcmp(c.key.data(), key, len) == 0;
+}
+
 bool Tree::locate(IndexCursor& c, const char* key, std::uint32_t recno) {
   std::array<char, kMaxKeyLength> k;
   std::memcpy(k.data(), key, g.keyLength);

@@ -70,6 +70,7 @@ class Tree {
   bool settleForward(IndexCursor& c);
   bool settleBackward(IndexCursor& c);
   bool seek(IndexCursor& c, const char* key, std::size_t len);
+  bool seekLast(IndexCursor& c, const char* key, std::size_t len);
   bool locate(IndexCursor& c, const char* key, std::uint32_t recno);
   bool next(IndexCursor& c);
   bool prev(IndexCursor& c);

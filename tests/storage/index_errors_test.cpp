@@ -157,6 +157,7 @@ TEST_F(IndexErrorsTest, RemovingAMissingKeyIsCorruption) {
 struct Corruption {
   const char* what;
   std::function<void(std::string&)> damage;
+  friend void PrintTo(const Corruption& c, std::ostream* os) { *os << c.what; }
 };
 
 class CorruptIndexTest : public ::testing::TestWithParam<Corruption> {

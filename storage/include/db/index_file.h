@@ -133,10 +133,11 @@ class IndexFile {
   std::uint16_t version() const;
   const Stats& stats() const;
 
-  // Positions `c` on the first pair whose key begins with the first `length` bytes of `value`
-  // (at most the key length; a longer value is cut), returning true; otherwise on the next pair
-  // in order (or past the end) and returns false.
-  bool seek(IndexCursor& c, std::string_view value);
+  // Positions `c` on the first pair whose key begins with `value` (cut to the key length; a
+  // shorter value compares only its own length) and returns true; otherwise on the pair that
+  // would follow it (invalid past the end) and returns false. With `last`, the last such pair
+  // instead, or the one before where it would be.
+  bool seek(IndexCursor& c, std::string_view value, bool last = false);
   // Positions `c` on exactly (key, recno); false, with `c` on the next pair, when absent.
   bool locate(IndexCursor& c, const char* key, std::uint32_t recno);
   bool first(IndexCursor& c);
@@ -151,6 +152,8 @@ class IndexFile {
   bool add(const char* key, std::uint32_t recno) { return update(nullptr, key, recno); }
   bool remove(const char* key, std::uint32_t recno);
 
+  // Has the OS commit the file to disk ("Write error" 1011 when it cannot).
+  bool commit();
   // Commits the file to disk (a failure raises "Write error") and closes it. Nothing else is
   // written: every update already wrote what it changed. Afterwards only destruction is allowed.
   bool close();
