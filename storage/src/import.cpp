@@ -59,7 +59,6 @@ rt::Value DBSDF(bool exportFlag, const rt::Value& file, const rt::Value& fields,
                 const rt::Value& record, const rt::Value& rest, const rt::Value& connection) {
   rt::CallFrame frame("__DBSDF");
   if (exportFlag) return notSupported("COPY TO");
-  registerSdfDriver();
   return DBAPP(file, fields, forCond, whileCond, count, record, rest, "SDF", connection);
 }
 
@@ -67,6 +66,7 @@ rt::Value DBAPP(const rt::Value& file, const rt::Value& fields, const rt::Value&
                 const rt::Value& whileCond, const rt::Value& count, const rt::Value& record,
                 const rt::Value& rest, const rt::Value& driver, const rt::Value& /*connection*/) {
   rt::CallFrame frame("__DBAPP");
+  registerSdfDriver();
   Table* target = requireTable(kAppendFrom);
   if (!target) return {};
   const int remembered = currentArea();

@@ -1,6 +1,7 @@
 #include "db/sdf_table.h"
 
 #include "db/drivers.h"
+#include "db/numeric.h"
 
 namespace db {
 namespace {
@@ -60,6 +61,14 @@ std::uint32_t SdfTable::recNo() const {
 
 bool SdfTable::deleted(bool& out) {
   out = false;
+  return true;
+}
+
+bool SdfTable::getValue(std::size_t index, rt::Value& out) {
+  if (!file_ || index >= fields_.size()) return false;
+  const FieldInfo& f = fields_[index];
+  std::string_view bytes = file_->record().substr(f.offset, static_cast<std::size_t>(f.width));
+  out = f.type == 'N' ? decodeNumber(bytes, f.decimals) : rt::Value(bytes);
   return true;
 }
 

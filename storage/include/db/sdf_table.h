@@ -4,8 +4,9 @@
 // the table its lines are copied into.
 //
 // It supports what the import needs: open, go top, skip forward, the end-of-file and deleted
-// tests, the record number, get record, close. Every other operation is the base layer's
-// "Operation not supported" (subsystem "SDF").
+// tests, the record number, get record, close; and reading a field's value, so that a condition
+// evaluated over the text file's area can read fields by name. Every other operation is the base
+// layer's "Operation not supported" (subsystem "SDF"): the file is never written.
 #pragma once
 
 #include <memory>
@@ -35,6 +36,9 @@ class SdfTable : public Table {
   std::uint32_t recNo() const override;
 
   bool deleted(bool& out) override;
+  // A character field gives its slice of the image, a numeric one the number read from it
+  // (blanks at the end of the file, so 0).
+  bool getValue(std::size_t index, rt::Value& out) override;
   // The flag byte (a blank) and the image of the current line; a blank image at the end.
   bool getRecord(std::string_view& out) override;
   // True when every field kept its type and width at open: always, for C and N fields.
