@@ -255,6 +255,9 @@ bool DbfTable::close() {
 
 bool DbfTable::goTo(std::uint32_t n) {
   if (!goCold()) return false;
+  // Gathered writes wait only while the area moves straight on past them (a scan or a run of
+  // appends); any other movement hands them to the OS first.
+  if (pendingCount_ > 0 && n != pendingFirst_ + pendingCount_ && !writePending()) return false;
   found_ = false;
   if (n >= 1 && n <= count_) {
     recNo_ = n;

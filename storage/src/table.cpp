@@ -13,6 +13,7 @@ rt::ErrorObj Table::makeError(int gencode, int subcode) const {
 bool Table::unsupported(std::string_view operation) {
   rt::ErrorObj e = makeError(rt::gen::kUnsupported, 0);
   e.operation = operation;
+  e.canDefault = true;  // the operation simply fails; the caller may go on
   rt::raise(e);
   return false;
 }

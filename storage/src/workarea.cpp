@@ -28,6 +28,7 @@ class WorkAreas {
   int current = 1;
   std::uint64_t nextSerial = 1;
 
+  static void setDriver(Table& t, std::string_view name) { t.registeredName_ = name; }
   static void bind(Table& t, int area, std::uint64_t serial) {
     t.area_ = area;
     t.serial_ = serial;
@@ -127,9 +128,11 @@ rt::Value evalIn(Table& table, const rt::Block& b, std::string_view frameName) {
   return result;
 }
 
-// Puts `table` into `area` (which must be empty) and returns it.
-Table& place(int area, std::unique_ptr<Table> table) {
+// Makes a table of `driver`, puts it into `area` (which must be empty) and returns it.
+Table& place(int area, const DriverInfo& driver) {
+  std::unique_ptr<Table> table = driver.make();
   Table& t = *table;
+  WorkAreas::setDriver(t, driver.name);
   WorkAreas::bind(t, area, areas().nextSerial++);
   areas().tables[area] = std::move(table);
   return t;
@@ -255,7 +258,7 @@ int useArea(const UseRequest& req) {
     return 0;
   }
 
-  Table& t = place(target, driver->make());
+  Table& t = place(target, *driver);
   bool opened = false;
   struct Discard {  // a failed open leaves the area empty, also when Quit unwinds through it
     int area;
@@ -441,7 +444,7 @@ bool DBCREATE(const rt::Value& file, const rt::Value& structure, const rt::Value
   } else {
     target = lowestFreeArea();
   }
-  Table& t = place(target, drv->make());
+  Table& t = place(target, *drv);
   w.current = target;
   bool created = false;
   bool keptOpen = false;

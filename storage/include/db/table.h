@@ -59,8 +59,9 @@ class Table {
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
-  // The driver's registered name ("DBFNTX", "SDF", ...); errors carry it as subsystem.
-  virtual std::string_view driverName() const { return {}; }
+  // The driver's name ("DBFNTX", "SDF", ...); errors carry it as subsystem. Driver classes
+  // return their own; the base layer answers the name it was registered under.
+  virtual std::string_view driverName() const { return registeredName_; }
 
   // --- opening and closing -------------------------------------------------------------------
   // Creates the file for `fields` and leaves it open, exclusive, with no records.
@@ -121,7 +122,7 @@ class Table {
   // A new error of this driver: subsystem = driverName(), generic code and description from the
   // table, severity 2, current call levels.
   rt::ErrorObj makeError(int gencode, int subcode) const;
-  // Raises "Operation not supported" for `operation` and returns false.
+  // Raises "Operation not supported" for `operation` (default allowed) and returns false.
   bool unsupported(std::string_view operation);
 
  protected:
@@ -132,6 +133,7 @@ class Table {
   bool bof_ = true, eof_ = true, found_ = false;
 
  private:
+  std::string registeredName_;
   int area_ = 0;
   std::uint64_t serial_ = 0;  // tells this opening apart from a later one in the same area
   std::string alias_;
