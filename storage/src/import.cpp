@@ -1,5 +1,6 @@
 #include "db/import.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,27 +19,40 @@ constexpr std::string_view kAppendFrom = "APPEND FROM";
 bool notSupported(std::string_view operation) {
   rt::ErrorObj e = rt::makeError("DBCMD", rt::gen::kUnsupported, 0);
   e.operation = operation;
+  e.canDefault = true;  // the transfer simply does not happen
   rt::raise(e);
   return false;
 }
 
 // Whole numbers from a count or record argument; nothing for other values.
 bool wholeArg(const rt::Value& v, std::int64_t& out) {
-  if (v.isInteger())
+  if (v.isInteger()) {
     out = v.integer();
-  else if (v.isDouble())
-    out = static_cast<std::int64_t>(v.dbl());
-  else
+  } else if (v.isDouble()) {
+    const double d = v.dbl();
+    out = !(d == d)      ? 0
+          : d >= 9.2e18  ? INT64_MAX
+          : d <= -9.2e18 ? INT64_MIN
+                         : static_cast<std::int64_t>(d);
+  } else {
     return false;
+  }
   return true;
 }
 
 // Copies the source's records from its current one into the target; false when a step failed.
+// A condition may do anything, closing either table included: then the copy stops there.
 bool copyRecords(Table& source, Table& target, const rt::Value& forCond, const rt::Value& whileCond,
                  std::int64_t limit) {
+  const int sourceArea = source.area(), targetArea = target.area();
+  auto bothOpen = [&] { return tableIn(sourceArea) == &source && tableIn(targetArea) == &target; };
   for (std::int64_t done = 0; !source.eof() && done != limit; ++done) {
-    if (whileCond.isBlock() && !evalBlock(source, whileCond).isTrue()) break;
-    if (!forCond.isBlock() || evalBlock(source, forCond).isTrue()) {
+    const bool go = !whileCond.isBlock() || evalBlock(source, whileCond).isTrue();
+    if (!bothOpen()) return false;
+    if (!go) break;
+    const bool take = !forCond.isBlock() || evalBlock(source, forCond).isTrue();
+    if (!bothOpen()) return false;
+    if (take) {
       std::string_view record;
       if (!source.getRecord(record)) return false;
       if (!target.append(true)) return false;
@@ -94,14 +108,16 @@ rt::Value DBAPP(const rt::Value& file, const rt::Value& fields, const rt::Value&
   struct Restore {
     int remembered;
     int sourceArea = 0;
+    const Table* source = nullptr;
     ~Restore() {
-      if (sourceArea != 0) closeArea(sourceArea);
+      if (source && tableIn(sourceArea) == source) closeArea(sourceArea);
       selectArea(remembered);
     }
   } restore{remembered};
   restore.sourceArea = useArea(use);
   if (restore.sourceArea == 0) return false;
   Table& source = *tableIn(restore.sourceArea);
+  restore.source = &source;
   if (!source.canPutRecords()) return notSupported(kAppendFrom);
 
   std::int64_t limit = -1;  // no limit
@@ -116,9 +132,10 @@ rt::Value DBAPP(const rt::Value& file, const rt::Value& fields, const rt::Value&
     source.goTop();
   }
 
-  bool ok = copyRecords(source, *target, forCond, whileCond, limit);
-  if (auto* sdf = dynamic_cast<SdfTable*>(&source); sdf && sdf->readFailed()) ok = false;
-  return ok;
+  if (!copyRecords(source, *target, forCond, whileCond, limit)) return false;
+  // Both tables are still open here. A read given up ended the copy early: not a success.
+  const auto* sdf = dynamic_cast<const SdfTable*>(&source);
+  return !(sdf && sdf->readFailed());
 }
 
 }  // namespace db

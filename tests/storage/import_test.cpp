@@ -192,6 +192,24 @@ TEST_F(ImportTest, ScopeArguments) {
   }
 }
 
+TEST_F(ImportTest, ConditionClosingTheTablesEndsTheCopySafely) {
+  writeFile("s.csv", "A\r\nB\r\n");
+  Value closeAll = rt::Block{[] {
+                               db::DBCLOSEALL();
+                               return Value(true);
+                             },
+                             "TEST"};
+  for (int asWhile = 0; asWhile < 2; ++asWhile) {
+    openTemplate();
+    EXPECT_FALSE(
+        db::DBSDF(false, "s.csv", {}, asWhile ? Value() : closeAll, asWhile ? closeAll : Value())
+            .isTrue());
+    EXPECT_EQ(db::currentArea(), 1);
+    EXPECT_EQ(db::currentTable(), nullptr);
+    EXPECT_EQ(db::tableIn(2), nullptr);
+  }
+}
+
 TEST_F(ImportTest, NoTableInTheCurrentArea) {
   db::selectArea(3);
   writeFile("plantilla.csv", "A1\r\n");
