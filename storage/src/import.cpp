@@ -47,11 +47,16 @@ bool copyRecords(Table& source, Table& target, const rt::Value& forCond, const r
   const int sourceArea = source.area(), targetArea = target.area();
   auto bothOpen = [&] { return tableIn(sourceArea) == &source && tableIn(targetArea) == &target; };
   for (std::int64_t done = 0; !source.eof() && done != limit; ++done) {
-    const bool go = !whileCond.isBlock() || evalBlock(source, whileCond).isTrue();
-    if (!bothOpen()) return false;
-    if (!go) break;
-    const bool take = !forCond.isBlock() || evalBlock(source, forCond).isTrue();
-    if (!bothOpen()) return false;
+    if (whileCond.isBlock()) {
+      const bool go = evalBlock(source, whileCond).isTrue();
+      if (!bothOpen()) return false;
+      if (!go) break;
+    }
+    bool take = true;
+    if (forCond.isBlock()) {
+      take = evalBlock(source, forCond).isTrue();
+      if (!bothOpen()) return false;
+    }
     if (take) {
       std::string_view record;
       if (!source.getRecord(record)) return false;
