@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "db/dbf.h"
 #include "rt/error.h"
 #include "rt/launcher.h"
 
@@ -27,17 +28,9 @@ std::size_t findTerminator(const char* p, std::size_t n) {
 
 }  // namespace
 
-std::string SdfFile::withDefaultExtension(std::string_view name) {
-  std::size_t base = name.find_last_of("/\\");
-  base = base == std::string_view::npos ? 0 : base + 1;
-  std::string out(name);
-  if (name.find('.', base) == std::string_view::npos) out += ".txt";
-  return out;
-}
-
 std::unique_ptr<SdfFile> SdfFile::open(std::string_view name, std::size_t recordLength,
                                        SdfOptions options) {
-  std::string fileName = withDefaultExtension(name);
+  std::string fileName = withDefaultExtension(name, kTextExtension);
   const rt::os::OpenMode mode{.write = false, .share = rt::os::Share::Shared};
   std::optional<rt::ErrorObj> err;
   for (;;) {
@@ -78,6 +71,7 @@ SdfFile::SdfFile(std::unique_ptr<rt::os::File> file, std::string name, std::size
 void SdfFile::goTop() {
   aheadLen_ = 0;  // read the file again, not a block fetched earlier
   aheadEof_ = false;
+  readFailed_ = false;
   recNo_ = 1;
   readLine(0);
 }

@@ -18,6 +18,9 @@
 
 namespace db {
 
+// The default extension of text files.
+inline constexpr std::string_view kTextExtension = ".txt";
+
 struct SdfOptions {
   // Bytes fetched per system call and served window by window under the same line rules; the
   // records come out identical. 0 reads each window straight from the file.
@@ -29,11 +32,9 @@ class SdfFile {
   static constexpr char kCr = '\r', kLf = '\n', kEofMark = 0x1A;
   static constexpr std::size_t kTermLen = 2;  // CR LF
 
-  // `name` with ".txt" appended when its last path component has no '.'.
-  static std::string withDefaultExtension(std::string_view name);
-
-  // Opens `name` (default extension added) read-only and shared, allocates the record buffer and
-  // goes to the first line. `recordLength` must be at least 1.
+  // Opens `name` (kTextExtension added when its last path component has no '.') read-only and
+  // shared, allocates the record buffer and goes to the first line. `recordLength` must be at
+  // least 1.
   //
   // Failure: raises "Open error" (subsystem "SDF", 21/1001) with the OS code and the file name as
   // opened, retry and default allowed. Each retry tries the open again and, should it fail again,
@@ -58,8 +59,8 @@ class SdfFile {
   const std::string& fileName() const { return name_; }
   std::size_t recordLength() const { return recLen_; }
   std::size_t window() const { return window_; }
-  // True once a failing read was given up by the error handler; the reader was then put at its
-  // end, so an import that stops there must not report success.
+  // True once a failing read was given up by the error handler since the last go top; the reader
+  // was then put at its end, so an import that stops there must not report success.
   bool readFailed() const { return readFailed_; }
 
  private:
