@@ -639,26 +639,26 @@ void DBCLOSEALL() {
 
 namespace {
 
+bool findField(std::string_view name, Table*& table, std::size_t& index) {
+  table = currentTable();
+  const int i = table ? table->fieldIndex(name) : -1;
+  if (i < 0) return false;
+  index = static_cast<std::size_t>(i);
+  return true;
+}
+
 // The current table and the index of its field `name`; raises "Variable does not exist" (retry
 // looks again). False after any other answer.
 bool locateField(std::string_view name, Table*& table, std::size_t& index) {
-  rt::ErrorObj e;
-  bool made = false;
-  for (;;) {
-    table = currentTable();
-    int i = table ? table->fieldIndex(name) : -1;
-    if (i >= 0) {
-      index = static_cast<std::size_t>(i);
-      return true;
-    }
-    if (!made) {
-      e = rt::makeError("BASE", rt::gen::kNoVariable, 1003);
-      e.operation = name;
-      e.canRetry = true;
-      made = true;
-    }
+  if (findField(name, table, index)) return true;
+  // Only a miss builds the error object: this function runs for every field access.
+  rt::ErrorObj e = rt::makeError("BASE", rt::gen::kNoVariable, 1003);
+  e.operation = name;
+  e.canRetry = true;
+  do {
     if (rt::raise(e) != rt::Answer::Retry) return false;
-  }
+  } while (!findField(name, table, index));
+  return true;
 }
 
 }  // namespace

@@ -374,6 +374,86 @@ TEST_F(WorkAreaTest, AppendThenSkipWritesTheRecord) {
   EXPECT_EQ(names(), "AB");
 }
 
+TEST_F(WorkAreaTest, RecordCommandsOnAnEmptyAreaRaiseWorkareaNotInUse) {
+  using Op = void (*)();
+  struct Case {
+    const char* name;
+    Op op;
+  };
+  const Case cases[] = {
+      {"DBGOTOP", [] { db::DBGOTOP(); }},
+      {"DBSKIP", [] { db::DBSKIP(); }},
+      {"DBAPPEND", [] { db::DBAPPEND(); }},
+      {"DBDELETE", [] { db::DBDELETE(); }},
+      {"__DBPACK", [] { db::DBPACK(); }},
+      {"DBEVAL",
+       [] {
+         db::DBEVAL(rt::Block{[] { return Value(); }, "T"});
+       }},
+  };
+  for (const Case& c : cases) {
+    shown().shown.clear();
+    handler.presenter.script_ = {Choice::Ignore};
+    c.op();
+    ASSERT_EQ(shown().shown.size(), 1u) << c.name;
+    const rt::ErrorObj& e = shown().shown[0];
+    EXPECT_EQ(e.subsystem, "DBCMD");
+    EXPECT_EQ(e.gencode, 35);
+    EXPECT_EQ(e.subcode, 2001);
+    EXPECT_EQ(e.description, "Workarea not in use");
+    EXPECT_EQ(e.operation, c.name);
+    EXPECT_EQ(e.procName, c.name);
+    EXPECT_TRUE(e.canDefault);
+    EXPECT_FALSE(e.canRetry);
+  }
+}
+
+TEST_F(WorkAreaTest, EvalScopesAndArguments) {
+  makeTable("t", {"A", "B", "C", "D"});
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "t"));
+  std::string seen;
+  rt::Block collect{[&] {
+                      seen += db::fieldGet("name").text()[0];
+                      return Value();
+                    },
+                    "T"};
+  db::DBGOTO(2);
+  db::DBEVAL(collect, {}, {}, 2);  // a count starts at the current record
+  EXPECT_EQ(seen, "BC");
+  seen.clear();
+  db::DBEVAL(collect, {}, {}, {}, 4);  // one record
+  EXPECT_EQ(seen, "D");
+  seen.clear();
+  db::DBGOTO(3);
+  db::DBEVAL(collect, {}, rt::Block{[] { return Value(db::RECNO() < 4); }, "T"});
+  EXPECT_EQ(seen, "C");  // a while-condition starts here and stops at its first false
+
+  // A callback that closes the table ends the loop.
+  seen.clear();
+  db::DBEVAL(rt::Block{[&] {
+                         seen += 'x';
+                         db::DBCLOSEAREA();
+                         return Value();
+                       },
+                       "T"});
+  EXPECT_EQ(seen, "x");
+  EXPECT_EQ(db::currentTable(), nullptr);
+
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "t"));
+  EXPECT_THROW(db::DBEVAL(collect, "not a block"), rt::Break);
+  ASSERT_EQ(shown().shown.size(), 1u);
+  EXPECT_EQ(shown().shown[0].subcode, 2019);
+  EXPECT_EQ(shown().shown[0].operation, "DBEVAL");
+}
+
+TEST_F(WorkAreaTest, QuitDuringAnOpenLeavesTheAreaEmpty) {
+  testing_support::writeFile("bad.dbf", "not a table");
+  db::selectArea(3);
+  EXPECT_THROW(db::DBUSEAREA(false, {}, "bad"), rt::Break);
+  EXPECT_EQ(db::tableIn(3), nullptr);
+  EXPECT_EQ(db::currentArea(), 3);
+}
+
 // The key index hooks are called at the points the index relies on.
 struct RecordingLayer : db::IndexLayer {
   std::vector<std::string>* log;
