@@ -623,7 +623,10 @@ bool DbfTable::pack() {
     positioned_ = true;
     valid_ = false;
     if (!ensureRecord()) return false;
-    if (packProgress && packInterval > 0 && i % packInterval == 0) packProgress();
+    if (packProgress && packInterval > 0 && i % packInterval == 0) {
+      packProgress();
+      if (!file_) return false;  // the callback closed the table
+    }
     if (deleted_) continue;
     ++kept;
     if (kept != i && !writeRecordAt(kept, buffer_.data())) return false;

@@ -25,6 +25,9 @@ class WorkAreas {
   }
 
   std::map<int, std::unique_ptr<Table>> tables;
+  // Tables closed while one of their own operations was running (a callback closed its area):
+  // kept until that operation has returned.
+  std::vector<std::unique_ptr<Table>> retired;
   int current = 1;
   std::uint64_t nextSerial = 1;
 
@@ -35,6 +38,33 @@ class WorkAreas {
   }
   static void setAlias(Table& t, std::string alias) { t.alias_ = std::move(alias); }
   static std::uint64_t serial(const Table& t) { return t.serial_; }
+
+  // Keeps a table's object alive while one of its operations runs callbacks.
+  class Busy {
+   public:
+    explicit Busy(Table& t) : t_(t) { ++t_.busy_; }
+    ~Busy() {
+      if (--t_.busy_ > 0) return;
+      auto& r = get().retired;
+      for (auto it = r.begin(); it != r.end(); ++it) {
+        if (it->get() == &t_) {
+          r.erase(it);
+          break;
+        }
+      }
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    Table& t_;
+  };
+  static void remove(int area) {
+    auto it = get().tables.find(area);
+    if (it == get().tables.end()) return;
+    if (it->second->busy_ > 0) get().retired.push_back(std::move(it->second));
+    get().tables.erase(it);
+  }
 
  private:
   WorkAreas() { installRuntimeHooks(); }
@@ -233,7 +263,7 @@ void closeArea(int area) {
   // The area is emptied however the close ends (error, or Quit unwinding through it).
   struct Release {
     int area;
-    ~Release() { areas().tables.erase(area); }
+    ~Release() { WorkAreas::remove(area); }
   } release{area};
   t->close();
 }
@@ -304,22 +334,24 @@ void installRuntimeHooks() {
     t->getValue(static_cast<std::size_t>(i), v);
     return v;
   });
-  rt::setWorkAreaReporter([] {
-    rt::WorkAreaReport report;
-    report.currentArea = areas().current;
-    for (const auto& [area, table] : areas().tables) {
-      if (area > 600) break;
-      rt::WorkAreaLine line;
-      line.area = area;
-      line.alias = table->alias();
-      line.recno = table->recNo();
-      OrderInfo order = table->orderInfo();
-      line.order = order.order;
-      line.key = std::move(order.key);
-      report.areas.push_back(std::move(line));
-    }
-    return report;
-  });
+  rt::setWorkAreaReporter([] { return workAreaReport(); });
+}
+
+rt::WorkAreaReport workAreaReport() {
+  rt::WorkAreaReport report;
+  report.currentArea = areas().current;
+  for (const auto& [area, table] : areas().tables) {
+    if (area > 600) break;
+    rt::WorkAreaLine line;
+    line.area = area;
+    line.alias = table->alias();
+    line.recno = table->recNo();
+    OrderInfo order = table->orderInfo();
+    line.order = order.order;
+    line.key = std::move(order.key);
+    report.areas.push_back(std::move(line));
+  }
+  return report;
 }
 
 // --- commands ----------------------------------------------------------------------------------
@@ -548,16 +580,14 @@ void DBPACK(const rt::Value& progress, const rt::Value& interval) {
         every > 0 ? static_cast<std::uint32_t>(std::min<std::int64_t>(every, 0xFFFFFFFF)) : 1;
     dbf->packProgress = [dbf, &progress, name] { evalIn(*dbf, progress.block(), name); };
   }
+  WorkAreas::Busy busy(*t);  // the progress callback may close the area
   struct Clear {
     DbfTable* dbf;
     ~Clear() {
       if (dbf) dbf->packProgress = nullptr;
     }
   } clear{dbf};
-  const int area = t->area();
-  const std::uint64_t serial = WorkAreas::serial(*t);
   t->pack();
-  if (!stillOpen(area, serial)) clear.dbf = nullptr;
 }
 
 void DBEVAL(const rt::Value& action, const rt::Value& forCond, const rt::Value& whileCond,
@@ -579,6 +609,7 @@ void DBEVAL(const rt::Value& action, const rt::Value& forCond, const rt::Value& 
   const std::string whileName = whileCond.isBlock() ? "(b)" + whileCond.block().definedIn : "";
   const int area = t->area();
   const std::uint64_t serial = WorkAreas::serial(*t);
+  WorkAreas::Busy busy(*t);
   auto alive = [&] { return stillOpen(area, serial); };
 
   std::int64_t remaining = -1;  // no count

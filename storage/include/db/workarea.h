@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/table.h"
+#include "rt/errortext.h"
 #include "rt/value.h"
 
 namespace db {
@@ -64,6 +65,10 @@ void closeArea(int area);
 // level "(b)" + block.definedIn is active, and the result is kept as the table's last callback
 // result. A value that is not a block evaluates to nothing.
 rt::Value evalBlock(Table& table, const rt::Value& block);
+
+// What the error log lists: the current area and each area 1..600 that holds a table, with its
+// alias, record number, controlling index number and key expression.
+rt::WorkAreaReport workAreaReport();
 
 // Connects the runtime to the work areas: bare-name reads see the current area's fields first,
 // and the error log lists the open areas. Runs on first use of the work areas; calling it again
