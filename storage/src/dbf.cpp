@@ -64,7 +64,9 @@ std::string withDefaultExtension(std::string_view name, std::string_view ext) {
 }
 
 DbfTable::DbfTable() = default;
-DbfTable::~DbfTable() = default;
+DbfTable::~DbfTable() {
+  releaseFile();
+}
 
 rt::Answer DbfTable::raiseFileError(rt::ErrorObj& e, bool withOs) {
   e.filename = fileName_;
@@ -92,6 +94,12 @@ bool DbfTable::openFile(const std::string& name, const rt::os::OpenMode& mode, i
 }
 
 void DbfTable::releaseFile() {
+  // Records gathered for writing still go to the file when a close was cut short (Quit, or an
+  // error in the write back): they are the table's data, and the count comes from the size.
+  if (file_ && pendingCount_ > 0) {
+    file_->writeAt(headerLen_ + static_cast<std::uint64_t>(pendingFirst_ - 1) * recordLen_,
+                   pending_.data(), static_cast<std::size_t>(pendingCount_) * recordLen_);
+  }
   file_.reset();
   pendingCount_ = raCount_ = 0;
   pending_.clear();

@@ -527,3 +527,38 @@ TEST_F(WorkAreaTest, IndexLayerHooks) {
 }
 
 }  // namespace
+
+namespace {
+
+// An index whose key update fails with Quit once armed.
+struct FailingLayer : RecordingLayer {
+  bool* armed;
+  FailingLayer(std::vector<std::string>* l, bool* a) : RecordingLayer(l), armed(a) {}
+  bool update(db::DbfNtxTable& t, bool appended) override {
+    if (*armed) throw rt::Break{};
+    return RecordingLayer::update(t, appended);
+  }
+};
+
+TEST_F(WorkAreaTest, QuitDuringACloseKeepsTheAppendedRecords) {
+  makeTable("t", {});
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "t"));
+  std::vector<std::string> log;
+  bool armed = false;
+  auto* t = dynamic_cast<db::DbfNtxTable*>(db::currentTable());
+  t->setIndexLayer(std::make_unique<FailingLayer>(&log, &armed));
+  for (int i = 0; i < 100; ++i) {
+    db::DBAPPEND();
+    db::fieldPut("name", "r" + std::to_string(i + 1));
+  }
+  armed = true;
+  EXPECT_THROW(db::DBCLOSEAREA(), rt::Break);
+  EXPECT_EQ(db::currentTable(), nullptr);
+  EXPECT_EQ(log.size(), 100u);  // keys of records 1..99 added, then the index closed
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "t"));
+  EXPECT_EQ(db::LASTREC(), 100);
+  db::DBGOTO(100);
+  EXPECT_EQ(db::fieldGet("name").text(), "r100      ");
+}
+
+}  // namespace
