@@ -279,7 +279,8 @@ int useArea(const UseRequest& req) {
       req.driver.empty() ? std::string(defaultDriver()) : upperTrimmed(req.driver);
   if (driverName.size() > 32) driverName.resize(32);
   const DriverInfo* driver = findDriver(driverName);
-  if (!driver) {
+  // A transfer driver has no structure of its own: it opens only as the source of a copy.
+  if (!driver || (driver->kind == DriverKind::Transfer && !req.structure)) {
     argumentError(1015, req.operation);
     return 0;
   }

@@ -52,7 +52,8 @@ struct UseRequest {
   std::string_view operation = "DBUSEAREA";           // names argument errors
 };
 // Returns the area now holding the table (and current), or 0 after a failure, which leaves the
-// target area empty and current. Errors: unknown driver (DBCMD argument error 1015), the
+// target area empty and current. Errors: unknown driver, or a transfer driver without a
+// structure (DBCMD argument error 1015), no file name (1005), the
 // driver's open errors, "Illegal characters in alias" (17/1010) and "Alias already in use"
 // (18/1011) with operation = the alias (default allowed; the open fails either way).
 int useArea(const UseRequest& request);
