@@ -6,7 +6,7 @@
 // Each step sets its line on the action's call level, so an error names the step.
 #include <string>
 
-#include "db/index.h"
+#include "db/index_commands.h"
 #include "db/import.h"
 #include "db/workarea.h"
 #include "inv/actions.h"

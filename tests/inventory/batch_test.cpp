@@ -13,16 +13,16 @@ namespace {
 using testing_support::readFile;
 using testing_support::writeFile;
 
-struct Run {
+struct Outcome {
   int code;
   std::string out, err;
 };
 
 // Runs the batch command in the current folder with the given environment prefix.
-Run batch(const std::string& args, const std::string& env = "LANG=C LC_ALL=") {
+Outcome batch(const std::string& args, const std::string& env = "LANG=C LC_ALL=") {
   const std::string cmd = "env " + env + " " + TOLV_BATCH_EXE + " " + args + " >out.txt 2>err.txt";
   const int status = std::system(cmd.c_str());
-  Run r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile("out.txt"), readFile("err.txt")};
+  Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile("out.txt"), readFile("err.txt")};
   std::filesystem::remove("out.txt");
   std::filesystem::remove("err.txt");
   return r;
@@ -40,7 +40,7 @@ std::vector<std::string> lines(const std::string& text) {
 TEST(Batch, LoadPrintsTheStatusAndExitsZero) {
   testing_support::TempDir dir;
   writeFile("plantilla.csv", "A1,Tornillo,PZA,10,2.5,3,R1\r\n");
-  Run r = batch("load");
+  Outcome r = batch("load");
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "Proceso terminado!\n");
   EXPECT_EQ(readFile("inven.dbf").size(), 676u);
@@ -54,19 +54,19 @@ TEST(Batch, LoadPrintsTheStatusAndExitsZero) {
 TEST(Batch, UsageErrors) {
   testing_support::TempDir dir;
   for (const char* args : {"", "frobnicate", "load extra", "clear-folios 1", "load --bogus"}) {
-    Run r = batch(args);
+    Outcome r = batch(args);
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_NE(r.err.find("Usage:"), std::string::npos) << args;
     EXPECT_TRUE(r.out.empty());
   }
-  Run help = batch("--help");
+  Outcome help = batch("--help");
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("clear-folios FIRST LAST"), std::string::npos);
 }
 
 TEST(Batch, ErrorWritesTheLogAndQuits) {
   testing_support::TempDir dir;
-  Run r = batch("clear-folios 1 2");
+  Outcome r = batch("clear-folios 1 2");
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.out.empty());  // Quit: the status is never set
   EXPECT_EQ(r.err,
@@ -94,7 +94,7 @@ TEST(Batch, ErrorWritesTheLogAndQuits) {
 
 TEST(Batch, IgnoreErrorsGoesOnAndExitsOne) {
   testing_support::TempDir dir;
-  Run r = batch("clear-folios 1 2 --ignore-errors");
+  Outcome r = batch("clear-folios 1 2 --ignore-errors");
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "Folios eliminados. Listo!\n");
   EXPECT_NE(r.err.find("Error DBCMD/2001  Workarea not in use: DBEVAL"), std::string::npos);
@@ -102,7 +102,7 @@ TEST(Batch, IgnoreErrorsGoesOnAndExitsOne) {
 
 TEST(Batch, SpanishUserGetsSpanishTexts) {
   testing_support::TempDir dir;
-  Run r = batch("clear-folios 1 2", "LANG=es_MX.UTF-8 LC_ALL=");
+  Outcome r = batch("clear-folios 1 2", "LANG=es_MX.UTF-8 LC_ALL=");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("\nArgumentos: ()\n"), std::string::npos) << r.err;
   const std::string log = readFile("Error.log");
