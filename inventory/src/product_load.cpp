@@ -6,8 +6,8 @@
 // Each step sets its line on the action's call level, so an error names the step.
 #include <string>
 
-#include "db/index_commands.h"
 #include "db/import.h"
+#include "db/index_commands.h"
 #include "db/workarea.h"
 #include "inv/actions.h"
 #include "inv/layouts.h"
@@ -95,8 +95,8 @@ std::string_view textOf(const rt::Value& v) {
 // loop). The seven column texts, COMA and POSICION end as the character walk leaves them.
 void splitRow(rt::CallFrame& frame) {
   frame.setLine(kSplitReset);
-  for (const char* name : {"CODIGO1", "DESCRI1", "UNIDAD1", "EXISTEN1", "COSTPROM1", "ULTCOSTO1",
-                           "LOCALIZA1"})
+  for (const char* name :
+       {"CODIGO1", "DESCRI1", "UNIDAD1", "EXISTEN1", "COSTPROM1", "ULTCOSTO1", "LOCALIZA1"})
     rt::assignVar(name, rt::Value(std::string()));
   rt::assignVar("COMA", rt::Value(0));
 
@@ -220,13 +220,12 @@ void productLoad(bool eraseInventory, StatusSink& status, Progress* progress) {
   // Blank rows and heading rows go.
   const rt::Value del(rt::Block{deleteRow, kProc});
   frame.setLine(kDeleteBlank);
-  db::DBEVAL(del,
-             rt::Value(rt::Block{[] {
-                                   return rt::Value(
-                                       rt::textEq(textOf(rt::readName("CODIGO")), rt::SPACE(40)));
-                                 },
-                                 kProc}),
-             {}, {}, {}, rt::Value(false));
+  db::DBEVAL(
+      del,
+      rt::Value(rt::Block{
+          [] { return rt::Value(rt::textEq(textOf(rt::readName("CODIGO")), rt::SPACE(40))); },
+          kProc}),
+      {}, {}, {}, rt::Value(false));
   frame.setLine(kDeleteHeading);
   db::DBEVAL(del,
              rt::Value(rt::Block{[] {

@@ -74,21 +74,24 @@ TEST_F(Actions, FirstLoadWritesTheExactTableAndIndex) {
 
   const std::string dbf = readFile("inven.dbf");
   ASSERT_EQ(dbf.size(), 676u);
-  EXPECT_EQ(dbf[4], 1);                   // record count
+  EXPECT_EQ(dbf[4], 1);                             // record count
   EXPECT_EQ(dbf.substr(8, 4), "\xA2\x01\x01\x01");  // H = 418, R = 257
   EXPECT_EQ(dbf.back(), '\x1A');
-  const std::string record = " " + blanks(8) + "A1" + blanks(38) + "Tornillo" + blanks(62) +
-                             "PZA" + blanks(2) + blanks(10) + "10.00000" + blanks(11) + "2.50000" +
+  const std::string record = " " + blanks(8) + "A1" + blanks(38) + "Tornillo" + blanks(62) + "PZA" +
+                             blanks(2) + blanks(10) + "10.00000" + blanks(11) + "2.50000" +
                              blanks(11) + "3.00000" + "R1" + blanks(13) + blanks(54) + blanks(10);
   EXPECT_EQ(dbf.substr(418, 257), record);
 
   const std::string ntx = readFile("inven.ntx");
   ASSERT_EQ(ntx.size(), 2048u);
-  EXPECT_EQ(ntx.substr(0, 8), std::string("\x06\x00\x01\x00\x00\x04\x00\x00", 8));  // version 1, root 1024
+  EXPECT_EQ(ntx.substr(0, 8),
+            std::string("\x06\x00\x01\x00\x00\x04\x00\x00", 8));  // version 1, root 1024
   EXPECT_EQ(ntx.substr(22, 7), std::string("codigo\0", 7));
   EXPECT_EQ(ntx.substr(1024, 2), std::string("\x01\x00", 2));  // one key in the leaf
-  // First item slot: child 0, record 1, the key with its blanks.
-  EXPECT_EQ(ntx.substr(1024 + 40, 48), std::string("\0\0\0\0\x01\0\0\0", 8) + "A1" + blanks(38));
+  // Item 0, wherever the offset table points: child 0, record 1, the key with its blanks.
+  const std::size_t item0 =
+      static_cast<unsigned char>(ntx[1026]) | static_cast<unsigned char>(ntx[1027]) << 8;
+  EXPECT_EQ(ntx.substr(1024 + item0, 48), std::string("\0\0\0\0\x01\0\0\0", 8) + "A1" + blanks(38));
   EXPECT_FALSE(fs::exists("plantilla.dbf"));
 }
 
@@ -239,7 +242,8 @@ TEST_F(Actions, OversizedStockQuitLeavesTheScratchTable) {
 // Inventory rows with the given folios (codes P0, P1, ...); blank when the folio is negative.
 void makeInventory(const std::vector<int>& folios) {
   std::string csv;
-  for (std::size_t i = 0; i < folios.size(); ++i) csv += "P" + std::to_string(i) + ",x,PZA,1,1,1,R\r\n";
+  for (std::size_t i = 0; i < folios.size(); ++i)
+    csv += "P" + std::to_string(i) + ",x,PZA,1,1,1,R\r\n";
   writeFile("plantilla.csv", csv);
   Sink sink;
   {

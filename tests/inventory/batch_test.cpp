@@ -69,8 +69,9 @@ TEST(Batch, ErrorWritesTheLogAndQuits) {
   Outcome r = batch("clear-folios 1 2");
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.out.empty());  // Quit: the status is never set
-  EXPECT_EQ(r.err,
-            "DBUSEAREA(0) \nError DBFNTX/1001  Open error: inven.dbf\nArguments: ()\n(DOS Error 2)\n");
+  EXPECT_EQ(
+      r.err,
+      "DBUSEAREA(0) \nError DBFNTX/1001  Open error: inven.dbf\nArguments: ()\n(DOS Error 2)\n");
 
   const std::vector<std::string> log = lines(readFile("Error.log"));
   ASSERT_GT(log.size(), 30u);
@@ -85,10 +86,11 @@ TEST(Batch, ErrorWritesTheLogAndQuits) {
   EXPECT_EQ(log[9], "    Current Area: 1");
   // The error fields and the trace out to MAIN.
   const std::string text = readFile("Error.log");
-  for (const char* want : {"  Subsystem Call: DBFNTX\r\n", "     System Code: 1001\r\n",
-                           "  Default Status: .T.\r\n", "     Description: Open error\r\n",
-                           "   Involved File: inven.dbf\r\n", "  Dos Error Code: 2\r\n",
-                           "Trace Through:\r\n  DBUSEAREA (0)\r\n  TFORM1:BUTTON2CLICK (5)\r\n  MAIN (0)\r\n"})
+  for (const char* want :
+       {"  Subsystem Call: DBFNTX\r\n", "     System Code: 1001\r\n", "  Default Status: .T.\r\n",
+        "     Description: Open error\r\n", "   Involved File: inven.dbf\r\n",
+        "  Dos Error Code: 2\r\n",
+        "Trace Through:\r\n  DBUSEAREA (0)\r\n  TFORM1:BUTTON2CLICK (5)\r\n  MAIN (0)\r\n"})
     EXPECT_NE(text.find(want), std::string::npos) << want;
 }
 
