@@ -45,7 +45,7 @@ struct IndexSpec {
 
 struct IndexOptions {
   std::size_t runSize = 0;        // pairs per sorted run; 0 applies the size rule
-  std::size_t cachePages = 4096;  // pages kept in memory (more while an update holds them)
+  std::size_t cachePages = 16384;  // pages kept in memory (more while an update holds them)
 };
 
 // The keys of a table's records in record-number order, for the build.
