@@ -202,6 +202,10 @@ bool IndexFile::locate(IndexCursor& c, const char* key, std::uint32_t recno) {
   }
 }
 
+bool IndexFile::isCurrent(const IndexCursor& c) const {
+  return c.valid() && c.generation == t_->generation;
+}
+
 bool IndexFile::first(IndexCursor& c) {
   t_->cache.beginOperation();
   try {

@@ -44,7 +44,7 @@ struct IndexSpec {
 };
 
 struct IndexOptions {
-  std::size_t runSize = 0;        // pairs per sorted run; 0 applies the size rule
+  std::size_t runSize = 0;         // pairs per sorted run; 0 applies the size rule
   std::size_t cachePages = 16384;  // pages kept in memory (more while an update holds them)
 };
 
@@ -140,6 +140,8 @@ class IndexFile {
   bool seek(IndexCursor& c, std::string_view value, bool last = false);
   // Positions `c` on exactly (key, recno); false, with `c` on the next pair, when absent.
   bool locate(IndexCursor& c, const char* key, std::uint32_t recno);
+  // Whether `c` stands on a pair and no update ran since it moved there.
+  bool isCurrent(const IndexCursor& c) const;
   bool first(IndexCursor& c);
   bool last(IndexCursor& c);
   // Step to the next / previous pair; false (cursor invalid) past either end.
