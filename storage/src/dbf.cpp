@@ -14,6 +14,8 @@ constexpr std::uint32_t kHeaderSize = 32, kDescriptorSize = 32;
 constexpr unsigned char kTerminator = 0x0D, kEndMark = 0x1A;
 // Gathered record writes go to the OS in pieces of about this size.
 constexpr std::size_t kWriteBehindBytes = 256 * 1024;
+// Records read in order are fetched in blocks of about this size.
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
 
 bool knownVersion(unsigned char v) {
   static constexpr unsigned char kVersions[] = {0x02, 0x03, 0x04, 0x06, 0x30, 0x31, 0x7B,
@@ -62,7 +64,9 @@ std::string withDefaultExtension(std::string_view name, std::string_view ext) {
 }
 
 DbfTable::DbfTable() = default;
-DbfTable::~DbfTable() = default;
+DbfTable::~DbfTable() {
+  releaseFile();
+}
 
 rt::Answer DbfTable::raiseFileError(rt::ErrorObj& e, bool withOs) {
   e.filename = fileName_;
@@ -90,10 +94,18 @@ bool DbfTable::openFile(const std::string& name, const rt::os::OpenMode& mode, i
 }
 
 void DbfTable::releaseFile() {
+  // Records gathered for writing still go to the file when a close was cut short (Quit, or an
+  // error in the write back): they are the table's data, and the count comes from the size.
+  if (file_ && pendingCount_ > 0) {
+    file_->writeAt(headerLen_ + static_cast<std::uint64_t>(pendingFirst_ - 1) * recordLen_,
+                   pending_.data(), static_cast<std::size_t>(pendingCount_) * recordLen_);
+  }
   file_.reset();
-  pendingCount_ = 0;
+  pendingCount_ = raCount_ = 0;
   pending_.clear();
   pending_.shrink_to_fit();
+  readAhead_.clear();
+  readAhead_.shrink_to_fit();
   positioned_ = valid_ = changed_ = appended_ = false;
   bof_ = eof_ = true;
 }
@@ -308,12 +320,34 @@ bool DbfTable::skip(std::int64_t n) {
 
 bool DbfTable::readRecordAt(std::uint32_t k, char* out) {
   ++counters_.recordReads;
+  const std::uint32_t previous = lastRead_;
+  lastRead_ = k;
   if (pendingCount_ > 0 && k >= pendingFirst_ && k - pendingFirst_ < pendingCount_) {
     std::memcpy(out, pending_.data() + static_cast<std::size_t>(k - pendingFirst_) * recordLen_,
                 recordLen_);
     return true;
   }
+  if (raCount_ > 0 && k >= raFirst_ && k - raFirst_ < raCount_) {
+    std::memcpy(out, readAhead_.data() + static_cast<std::size_t>(k - raFirst_) * recordLen_,
+                recordLen_);
+    return true;
+  }
   const std::uint64_t at = headerLen_ + static_cast<std::uint64_t>(k - 1) * recordLen_;
+  // Reading in record order (and nobody else writing the file): fetch a block.
+  if (!shared_ && k == previous + 1 && k < count_) {
+    const std::uint32_t n = std::min<std::uint32_t>(
+        count_ - k + 1,
+        static_cast<std::uint32_t>(std::max<std::size_t>(1, kReadAheadBytes / recordLen_)));
+    readAhead_.resize(static_cast<std::size_t>(n) * recordLen_);
+    std::int64_t got = file_->readAt(at, readAhead_.data(), readAhead_.size());
+    if (got == static_cast<std::int64_t>(readAhead_.size())) {
+      raFirst_ = k;
+      raCount_ = n;
+      std::memcpy(out, readAhead_.data(), recordLen_);
+      return true;
+    }
+    raCount_ = 0;  // the file is shorter than counted: read the one record and report that
+  }
   std::int64_t got = file_->readAt(at, out, recordLen_);
   if (got == static_cast<std::int64_t>(recordLen_)) return true;
   rt::ErrorObj e = makeError(rt::gen::kRead, 1010);
@@ -344,6 +378,10 @@ bool DbfTable::writePending() {
 
 bool DbfTable::writeRecordAt(std::uint32_t k, const char* data) {
   ++counters_.recordWrites;
+  if (raCount_ > 0 && k >= raFirst_ && k - raFirst_ < raCount_) {
+    std::memcpy(readAhead_.data() + static_cast<std::size_t>(k - raFirst_) * recordLen_, data,
+                recordLen_);
+  }
   if (shared_) {  // other programs may read the file: no gathering
     return writeAll(headerLen_ + static_cast<std::uint64_t>(k - 1) * recordLen_, data, recordLen_);
   }
@@ -528,6 +566,7 @@ bool DbfTable::writeHeader() {
     return false;
   }
   if (!writePending()) return false;
+  raCount_ = 0;       // the file may be cut below records read ahead
   header_[0] = 0x03;  // no memo fields
   header_[28] = 0;    // no structural index
   std::tm today = rt::os::os().localTime();
@@ -592,7 +631,10 @@ bool DbfTable::pack() {
     positioned_ = true;
     valid_ = false;
     if (!ensureRecord()) return false;
-    if (packProgress && packInterval > 0 && i % packInterval == 0) packProgress();
+    if (packProgress && packInterval > 0 && i % packInterval == 0) {
+      packProgress();
+      if (!file_) return false;  // the callback closed the table
+    }
     if (deleted_) continue;
     ++kept;
     if (kept != i && !writeRecordAt(kept, buffer_.data())) return false;

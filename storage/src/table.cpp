@@ -92,17 +92,31 @@ bool Table::pack() {
   return unsupported("PACK");
 }
 
+namespace {
+bool sameFieldName(const std::string& upper, std::string_view name) {
+  if (upper.size() != name.size()) return false;
+  for (std::size_t k = 0; k < name.size(); ++k) {
+    char c = name[k];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[k]) return false;
+  }
+  return true;
+}
+}  // namespace
+
 int Table::fieldIndex(std::string_view name) const {
-  for (std::size_t i = 0; i < fields_.size(); ++i) {
-    const std::string& f = fields_[i].name;
-    if (f.size() != name.size()) continue;
-    std::size_t k = 0;
-    for (; k < name.size(); ++k) {
-      char c = name[k];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      if (c != f[k]) break;
+  // Code tends to name fields in table order, so the field after the last one found is tried
+  // first.
+  const std::size_t n = fields_.size();
+  if (n == 0) return -1;
+  const std::size_t hint = lookupHint_ < n ? lookupHint_ : 0;
+  for (std::size_t step = 0; step < n; ++step) {
+    std::size_t i = hint + step;
+    if (i >= n) i -= n;
+    if (sameFieldName(fields_[i].name, name)) {
+      lookupHint_ = i + 1;
+      return static_cast<int>(i);
     }
-    if (k == name.size()) return static_cast<int>(i);
   }
   return -1;
 }

@@ -25,6 +25,9 @@ class WorkAreas {
   }
 
   std::map<int, std::unique_ptr<Table>> tables;
+  // Tables closed while one of their own operations was running (a callback closed its area):
+  // kept until that operation has returned.
+  std::vector<std::unique_ptr<Table>> retired;
   int current = 1;
   std::uint64_t nextSerial = 1;
 
@@ -35,6 +38,33 @@ class WorkAreas {
   }
   static void setAlias(Table& t, std::string alias) { t.alias_ = std::move(alias); }
   static std::uint64_t serial(const Table& t) { return t.serial_; }
+
+  // Keeps a table's object alive while one of its operations runs callbacks.
+  class Busy {
+   public:
+    explicit Busy(Table& t) : t_(t) { ++t_.busy_; }
+    ~Busy() {
+      if (--t_.busy_ > 0) return;
+      auto& r = get().retired;
+      for (auto it = r.begin(); it != r.end(); ++it) {
+        if (it->get() == &t_) {
+          r.erase(it);
+          break;
+        }
+      }
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    Table& t_;
+  };
+  static void remove(int area) {
+    auto it = get().tables.find(area);
+    if (it == get().tables.end()) return;
+    if (it->second->busy_ > 0) get().retired.push_back(std::move(it->second));
+    get().tables.erase(it);
+  }
 
  private:
   WorkAreas() { installRuntimeHooks(); }
@@ -233,7 +263,7 @@ void closeArea(int area) {
   // The area is emptied however the close ends (error, or Quit unwinding through it).
   struct Release {
     int area;
-    ~Release() { areas().tables.erase(area); }
+    ~Release() { WorkAreas::remove(area); }
   } release{area};
   t->close();
 }
@@ -249,7 +279,8 @@ int useArea(const UseRequest& req) {
       req.driver.empty() ? std::string(defaultDriver()) : upperTrimmed(req.driver);
   if (driverName.size() > 32) driverName.resize(32);
   const DriverInfo* driver = findDriver(driverName);
-  if (!driver) {
+  // A transfer driver has no structure of its own: it opens only as the source of a copy.
+  if (!driver || (driver->kind == DriverKind::Transfer && !req.structure)) {
     argumentError(1015, req.operation);
     return 0;
   }
@@ -304,22 +335,24 @@ void installRuntimeHooks() {
     t->getValue(static_cast<std::size_t>(i), v);
     return v;
   });
-  rt::setWorkAreaReporter([] {
-    rt::WorkAreaReport report;
-    report.currentArea = areas().current;
-    for (const auto& [area, table] : areas().tables) {
-      if (area > 600) break;
-      rt::WorkAreaLine line;
-      line.area = area;
-      line.alias = table->alias();
-      line.recno = table->recNo();
-      OrderInfo order = table->orderInfo();
-      line.order = order.order;
-      line.key = std::move(order.key);
-      report.areas.push_back(std::move(line));
-    }
-    return report;
-  });
+  rt::setWorkAreaReporter([] { return workAreaReport(); });
+}
+
+rt::WorkAreaReport workAreaReport() {
+  rt::WorkAreaReport report;
+  report.currentArea = areas().current;
+  for (const auto& [area, table] : areas().tables) {
+    if (area > 600) break;
+    rt::WorkAreaLine line;
+    line.area = area;
+    line.alias = table->alias();
+    line.recno = table->recNo();
+    OrderInfo order = table->orderInfo();
+    line.order = order.order;
+    line.key = std::move(order.key);
+    report.areas.push_back(std::move(line));
+  }
+  return report;
 }
 
 // --- commands ----------------------------------------------------------------------------------
@@ -548,16 +581,14 @@ void DBPACK(const rt::Value& progress, const rt::Value& interval) {
         every > 0 ? static_cast<std::uint32_t>(std::min<std::int64_t>(every, 0xFFFFFFFF)) : 1;
     dbf->packProgress = [dbf, &progress, name] { evalIn(*dbf, progress.block(), name); };
   }
+  WorkAreas::Busy busy(*t);  // the progress callback may close the area
   struct Clear {
     DbfTable* dbf;
     ~Clear() {
       if (dbf) dbf->packProgress = nullptr;
     }
   } clear{dbf};
-  const int area = t->area();
-  const std::uint64_t serial = WorkAreas::serial(*t);
   t->pack();
-  if (!stillOpen(area, serial)) clear.dbf = nullptr;
 }
 
 void DBEVAL(const rt::Value& action, const rt::Value& forCond, const rt::Value& whileCond,
@@ -579,6 +610,7 @@ void DBEVAL(const rt::Value& action, const rt::Value& forCond, const rt::Value& 
   const std::string whileName = whileCond.isBlock() ? "(b)" + whileCond.block().definedIn : "";
   const int area = t->area();
   const std::uint64_t serial = WorkAreas::serial(*t);
+  WorkAreas::Busy busy(*t);
   auto alive = [&] { return stillOpen(area, serial); };
 
   std::int64_t remaining = -1;  // no count
@@ -639,26 +671,26 @@ void DBCLOSEALL() {
 
 namespace {
 
+bool findField(std::string_view name, Table*& table, std::size_t& index) {
+  table = currentTable();
+  const int i = table ? table->fieldIndex(name) : -1;
+  if (i < 0) return false;
+  index = static_cast<std::size_t>(i);
+  return true;
+}
+
 // The current table and the index of its field `name`; raises "Variable does not exist" (retry
 // looks again). False after any other answer.
 bool locateField(std::string_view name, Table*& table, std::size_t& index) {
-  rt::ErrorObj e;
-  bool made = false;
-  for (;;) {
-    table = currentTable();
-    int i = table ? table->fieldIndex(name) : -1;
-    if (i >= 0) {
-      index = static_cast<std::size_t>(i);
-      return true;
-    }
-    if (!made) {
-      e = rt::makeError("BASE", rt::gen::kNoVariable, 1003);
-      e.operation = name;
-      e.canRetry = true;
-      made = true;
-    }
+  if (findField(name, table, index)) return true;
+  // Only a miss builds the error object: this function runs for every field access.
+  rt::ErrorObj e = rt::makeError("BASE", rt::gen::kNoVariable, 1003);
+  e.operation = name;
+  e.canRetry = true;
+  do {
     if (rt::raise(e) != rt::Answer::Retry) return false;
-  }
+  } while (!findField(name, table, index));
+  return true;
 }
 
 }  // namespace

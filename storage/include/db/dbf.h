@@ -3,10 +3,12 @@
 // buffer of an open table. The byte layout is described in docs/table-file.md.
 //
 // Records are read lazily: moving only marks the buffer stale, and the first field read, deleted
-// test or record read loads it. A changed record is written back (go cold) before every movement,
-// append, pack, flush and close. Consecutive record writes of a table opened exclusively are
-// gathered and handed to the OS in large writes; they reach the file at the latest at the next
-// flush, close, header write, non-consecutive write or direct file access through file().
+// test or record read loads it. While records are read in order, a table opened exclusively reads
+// them ahead in blocks of about 64 KB; each record's bytes are still read from the file once. A
+// changed record is written back (go cold) before every movement, append, pack, flush and close.
+// Consecutive record writes of a table opened exclusively are gathered and handed to the OS in
+// large writes; they reach the file at the latest at the next flush, close, header write,
+// non-consecutive write or direct file access through file().
 //
 // Errors carry the driver's name as subsystem (the table's class decides it: "DBFNTX" for the
 // default driver). Each operation's failure contract is that of db/table.h unless stated.
@@ -132,6 +134,10 @@ class DbfTable : public Table {
   bool deleted_ = false, headerDue_ = false, dataWritten_ = false;
   bool shared_ = false, readOnly_ = false;
   std::uint32_t lockedRecord_ = 0;  // shared use: the record this area appended
+
+  // Records read ahead while the area reads in record order: raFirst_ .. raFirst_ + raCount_ - 1.
+  std::string readAhead_;
+  std::uint32_t raFirst_ = 0, raCount_ = 0, lastRead_ = 0;
 
   // Gathered consecutive record writes: records first_ .. first_ + pendingCount_ - 1.
   std::string pending_;

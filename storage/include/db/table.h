@@ -135,6 +135,9 @@ class Table {
 
  private:
   std::string registeredName_;
+  mutable std::size_t lookupHint_ = 0;
+  int busy_ =
+      0;  // operations of this table running callbacks  // where fieldIndex() starts looking
   int area_ = 0;
   std::uint64_t serial_ = 0;  // tells this opening apart from a later one in the same area
   std::string alias_;

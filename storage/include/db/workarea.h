@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/table.h"
+#include "rt/errortext.h"
 #include "rt/value.h"
 
 namespace db {
@@ -51,7 +52,8 @@ struct UseRequest {
   std::string_view operation = "DBUSEAREA";           // names argument errors
 };
 // Returns the area now holding the table (and current), or 0 after a failure, which leaves the
-// target area empty and current. Errors: unknown driver (DBCMD argument error 1015), the
+// target area empty and current. Errors: unknown driver, or a transfer driver without a
+// structure (DBCMD argument error 1015), no file name (1005), the
 // driver's open errors, "Illegal characters in alias" (17/1010) and "Alias already in use"
 // (18/1011) with operation = the alias (default allowed; the open fails either way).
 int useArea(const UseRequest& request);
@@ -64,6 +66,10 @@ void closeArea(int area);
 // level "(b)" + block.definedIn is active, and the result is kept as the table's last callback
 // result. A value that is not a block evaluates to nothing.
 rt::Value evalBlock(Table& table, const rt::Value& block);
+
+// What the error log lists: the current area and each area 1..600 that holds a table, with its
+// alias, record number, controlling index number and key expression.
+rt::WorkAreaReport workAreaReport();
 
 // Connects the runtime to the work areas: bare-name reads see the current area's fields first,
 // and the error log lists the open areas. Runs on first use of the work areas; calling it again
