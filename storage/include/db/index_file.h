@@ -148,11 +148,12 @@ class IndexFile {
   bool next(IndexCursor& c);
   bool prev(IndexCursor& c);
 
-  // One update each: the changed pages are written at its end, and the header (version + 1)
-  // when a page was allocated or freed or the root changed. `oldKey` nullptr: add only.
+  // One update each: the pair (oldKey, recno) leaves, (newKey, recno) enters after its equal
+  // keys (either key may be nullptr). The changed pages are written at the end, and the header
+  // (version + 1) when a page was allocated or freed or the root changed.
   bool update(const char* oldKey, const char* newKey, std::uint32_t recno);
   bool add(const char* key, std::uint32_t recno) { return update(nullptr, key, recno); }
-  bool remove(const char* key, std::uint32_t recno);
+  bool remove(const char* key, std::uint32_t recno) { return update(key, nullptr, recno); }
 
   // Has the OS commit the file to disk ("Write error" 1011 when it cannot).
   bool commit();
