@@ -97,10 +97,14 @@ void Tree::flush() {
   for (std::size_t i = 0; i < offs.size();) {
     std::size_t j = i + 1;
     while (j < offs.size() && j - i < kStagePages && offs[j] == offs[j - 1] + kPageSize) ++j;
-    for (std::size_t k = i; k < j; ++k)
-      std::memcpy(stage_.get() + (k - i) * kPageSize, cache.find(offs[k]), kPageSize);
-    std::size_t bytes = (j - i) * kPageSize;
-    if (file->writeAt(offs[i], stage_.get(), bytes) != static_cast<std::int64_t>(bytes))
+    const char* from = cache.find(offs[i]);  // a lone page goes out from where it is
+    if (j - i > 1) {
+      for (std::size_t k = i; k < j; ++k)
+        std::memcpy(stage_.get() + (k - i) * kPageSize, cache.find(offs[k]), kPageSize);
+      from = stage_.get();
+    }
+    const std::size_t bytes = (j - i) * kPageSize;
+    if (file->writeAt(offs[i], from, bytes) != static_cast<std::int64_t>(bytes))
       fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
     stats.pageWrites += j - i;
     i = j;
