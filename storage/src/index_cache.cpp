@@ -28,7 +28,8 @@ PageCache::PageCache(std::size_t capacity) : capacity_(std::max<std::size_t>(cap
   while (buckets < 2 * capacity_) buckets *= 2;
   map_.assign(buckets, kEmpty);
   mask_ = buckets - 1;
-  slots_.reserve(capacity_);
+  meta_.reserve(capacity_);
+  free_.reserve(capacity_);
   dirty_.reserve(64);
 }
 
@@ -73,38 +74,20 @@ void PageCache::rehash(std::size_t buckets) {
     if (v != kEmpty) mapInsert(offsetOf(v), slotOf(v));
 }
 
-void PageCache::unlink(int s) {
-  Slot& x = *slots_[static_cast<std::size_t>(s)];
-  if (x.prev >= 0)
-    slots_[static_cast<std::size_t>(x.prev)]->next = x.next;
-  else
-    head_ = x.next;
-  if (x.next >= 0)
-    slots_[static_cast<std::size_t>(x.next)]->prev = x.prev;
-  else
-    tail_ = x.prev;
-  x.prev = x.next = -1;
-}
-
-void PageCache::pushFront(int s) {
-  Slot& x = *slots_[static_cast<std::size_t>(s)];
-  x.prev = -1;
-  x.next = head_;
-  if (head_ >= 0) slots_[static_cast<std::size_t>(head_)]->prev = s;
-  head_ = s;
-  if (tail_ < 0) tail_ = s;
-}
-
 char* PageCache::find(std::uint32_t offset) {
   int s = lookup(offset);
   if (s < 0) return nullptr;
-  Slot& x = *slots_[static_cast<std::size_t>(s)];
-  x.lastOp = op_;
-  if (head_ != s) {
-    unlink(s);
-    pushFront(s);
-  }
-  return x.data;
+  Meta& m = meta_[static_cast<std::size_t>(s)];
+  m.lastOp = op_;
+  m.referenced = true;
+  return data(s);
+}
+
+int PageCache::newSlot() {
+  if (meta_.size() % kBlockPages == 0)
+    blocks_.push_back(std::make_unique<char[]>(kBlockPages * kPageSize));
+  meta_.emplace_back();
+  return static_cast<int>(meta_.size() - 1);
 }
 
 int PageCache::takeSlot() {
@@ -113,42 +96,43 @@ int PageCache::takeSlot() {
     free_.pop_back();
     return s;
   }
-  if (slots_.size() < capacity_) {
-    slots_.push_back(std::make_unique<Slot>());
-    return static_cast<int>(slots_.size() - 1);
+  if (meta_.size() < capacity_) return newSlot();
+  // Two turns of the hand: the first may only clear the marks of recently used pages.
+  for (std::size_t step = 0; step < 2 * meta_.size(); ++step) {
+    const std::size_t s = hand_;
+    hand_ = (hand_ + 1) % meta_.size();
+    Meta& m = meta_[s];
+    if (m.dirty || m.lastOp == op_) continue;
+    if (m.referenced) {
+      m.referenced = false;
+      continue;
+    }
+    mapErase(m.offset);
+    m.used = false;
+    return static_cast<int>(s);
   }
-  // The least recently used page that is neither changed nor in use by this operation.
-  for (int s = tail_; s >= 0; s = slots_[static_cast<std::size_t>(s)]->prev) {
-    Slot& x = *slots_[static_cast<std::size_t>(s)];
-    if (x.isDirty || x.lastOp == op_) continue;
-    unlink(s);
-    mapErase(x.offset);
-    x.used = false;
-    return s;
-  }
-  slots_.push_back(std::make_unique<Slot>());
   ++capacity_;
-  return static_cast<int>(slots_.size() - 1);
+  return newSlot();
 }
 
 char* PageCache::insert(std::uint32_t offset) {
   int s = takeSlot();
-  Slot& x = *slots_[static_cast<std::size_t>(s)];
-  x.offset = offset;
-  x.used = true;
-  x.isDirty = false;
-  x.lastOp = op_;
-  pushFront(s);
+  Meta& m = meta_[static_cast<std::size_t>(s)];
+  m.offset = offset;
+  m.used = true;
+  m.dirty = false;
+  m.referenced = true;
+  m.lastOp = op_;
   mapInsert(offset, s);
-  return x.data;
+  return data(s);
 }
 
 void PageCache::markDirty(std::uint32_t offset) {
   int s = lookup(offset);
   if (s < 0) return;
-  Slot& x = *slots_[static_cast<std::size_t>(s)];
-  if (!x.isDirty) {
-    x.isDirty = true;
+  Meta& m = meta_[static_cast<std::size_t>(s)];
+  if (!m.dirty) {
+    m.dirty = true;
     dirty_.push_back(offset);
   }
 }
@@ -156,7 +140,7 @@ void PageCache::markDirty(std::uint32_t offset) {
 void PageCache::clearDirty() {
   for (std::uint32_t off : dirty_) {
     int s = lookup(off);
-    if (s >= 0) slots_[static_cast<std::size_t>(s)]->isDirty = false;
+    if (s >= 0) meta_[static_cast<std::size_t>(s)].dirty = false;
   }
   dirty_.clear();
 }
@@ -164,24 +148,20 @@ void PageCache::clearDirty() {
 void PageCache::erase(std::uint32_t offset) {
   int s = lookup(offset);
   if (s < 0) return;
-  Slot& x = *slots_[static_cast<std::size_t>(s)];
-  unlink(s);
+  Meta& m = meta_[static_cast<std::size_t>(s)];
   mapErase(offset);
-  x.used = false;
+  m.used = false;
   free_.push_back(s);
-  if (x.isDirty) {
-    x.isDirty = false;
+  if (m.dirty) {
+    m.dirty = false;
     dirty_.erase(std::find(dirty_.begin(), dirty_.end(), offset));
   }
 }
 
 void PageCache::clear() {
-  for (std::size_t s = 0; s < slots_.size(); ++s) {
-    Slot& x = *slots_[s];
-    if (!x.used) continue;
-    unlink(static_cast<int>(s));
-    x.used = false;
-    x.isDirty = false;
+  free_.clear();
+  for (std::size_t s = meta_.size(); s-- > 0;) {
+    meta_[s] = Meta{};
     free_.push_back(static_cast<int>(s));
   }
   std::fill(map_.begin(), map_.end(), kEmpty);

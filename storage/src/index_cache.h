@@ -1,9 +1,10 @@
-// The page cache of an open key index: pages by file offset, least recently used dropped first.
+// The page cache of an open key index: pages by file offset, dropped in "clock" order (a page
+// used since the hand last passed it gets another round).
 //
-// Lookups and insertions allocate nothing: the slots and the offset map are sized when the
-// cache is made. A page used by the operation under way is never dropped (its pointer stays
-// valid until the operation ends), and neither is a changed page before it was written; when
-// every slot is held so, the cache grows by a slot.
+// Lookups and insertions allocate nothing once the cache has filled: the offset map is sized
+// when the cache is made and pages live in fixed blocks. A page used by the operation under way
+// is never dropped (its pointer stays valid until the operation ends), and neither is a changed
+// page before it was written; when every page is held so, the cache grows.
 #pragma once
 
 #include <cstdint>
@@ -35,30 +36,34 @@ class PageCache {
   void clear();
 
  private:
-  struct Slot {
-    std::uint32_t offset = 0;
-    bool used = false;
-    bool isDirty = false;
+  static constexpr std::size_t kBlockPages = 64;
+
+  // Kept apart from the page bytes so that a lookup touches few cache lines.
+  struct Meta {
     std::uint64_t lastOp = 0;
-    int prev = -1, next = -1;  // recency list, most recent first
-    alignas(8) char data[kPageSize];
+    std::uint32_t offset = 0;
+    bool used = false, dirty = false, referenced = false;
   };
 
   int lookup(std::uint32_t offset) const;
   void mapInsert(std::uint32_t offset, int slot);
   void mapErase(std::uint32_t offset);
   void rehash(std::size_t buckets);
-  void unlink(int s);
-  void pushFront(int s);
+  char* data(int slot) const {
+    const auto s = static_cast<std::size_t>(slot);
+    return blocks_[s / kBlockPages].get() + (s % kBlockPages) * kPageSize;
+  }
+  int newSlot();
   int takeSlot();
 
   std::size_t capacity_;
-  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<Meta> meta_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
   std::vector<int> free_;
   std::vector<std::int64_t> map_;  // open addressing: (offset << 32 | slot), -1 empty
   std::size_t mask_ = 0;
   std::size_t mapped_ = 0;
-  int head_ = -1, tail_ = -1;
+  std::size_t hand_ = 0;
   std::uint64_t op_ = 1;
   std::vector<std::uint32_t> dirty_;
 };

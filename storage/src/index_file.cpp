@@ -181,88 +181,62 @@ const IndexFile::Stats& IndexFile::stats() const {
   return t_->stats;
 }
 
-bool IndexFile::seek(IndexCursor& c, std::string_view value, bool last) {
-  t_->cache.beginOperation();
-  const std::size_t len = std::min<std::size_t>(value.size(), t_->g.keyLength);
+// Runs a movement of `c`; a failure given up leaves the cursor nowhere.
+template <class Step>
+bool moveCursor(Tree& t, IndexCursor& c, Step step) {
+  t.cache.beginOperation();
   try {
-    return last ? t_->seekLast(c, value.data(), len) : t_->seek(c, value.data(), len);
+    return step();
   } catch (const Failed&) {
     c.depth = 0;
     return false;
   }
+}
+
+bool IndexFile::seek(IndexCursor& c, std::string_view value, bool last) {
+  const std::size_t len = std::min<std::size_t>(value.size(), t_->g.keyLength);
+  return moveCursor(*t_, c, [&] {
+    return last ? t_->seekLast(c, value.data(), len) : t_->seek(c, value.data(), len);
+  });
 }
 
 bool IndexFile::locate(IndexCursor& c, const char* key, std::uint32_t recno) {
-  t_->cache.beginOperation();
-  try {
-    return t_->locate(c, key, recno);
-  } catch (const Failed&) {
-    c.depth = 0;
-    return false;
-  }
+  return moveCursor(*t_, c, [&] { return t_->locate(c, key, recno); });
+}
+
+bool IndexFile::isCurrent(const IndexCursor& c) const {
+  return c.valid() && c.generation == t_->generation;
 }
 
 bool IndexFile::first(IndexCursor& c) {
-  t_->cache.beginOperation();
-  try {
+  return moveCursor(*t_, c, [&] {
     c.depth = 0;
     t_->descendFirst(c, t_->root);
     return t_->settleForward(c);
-  } catch (const Failed&) {
-    c.depth = 0;
-    return false;
-  }
+  });
 }
 
 bool IndexFile::last(IndexCursor& c) {
-  t_->cache.beginOperation();
-  try {
+  return moveCursor(*t_, c, [&] {
     c.depth = 0;
     t_->descendLast(c, t_->root);
     return t_->settleBackward(c);
-  } catch (const Failed&) {
-    c.depth = 0;
-    return false;
-  }
+  });
 }
 
 bool IndexFile::next(IndexCursor& c) {
-  t_->cache.beginOperation();
-  try {
-    return t_->next(c);
-  } catch (const Failed&) {
-    c.depth = 0;
-    return false;
-  }
+  return moveCursor(*t_, c, [&] { return t_->next(c); });
 }
 
 bool IndexFile::prev(IndexCursor& c) {
-  t_->cache.beginOperation();
-  try {
-    return t_->prev(c);
-  } catch (const Failed&) {
-    c.depth = 0;
-    return false;
-  }
+  return moveCursor(*t_, c, [&] { return t_->prev(c); });
 }
 
 bool IndexFile::update(const char* oldKey, const char* newKey, std::uint32_t recno) {
   UpdateScope scope(*t_);
   try {
     if (oldKey) t_->remove(oldKey, recno);
-    t_->add(newKey, recno);
-    t_->flush();
-  } catch (const Failed&) {
-    return false;
-  }
-  scope.done();
-  return true;
-}
-
-bool IndexFile::remove(const char* key, std::uint32_t recno) {
-  UpdateScope scope(*t_);
-  try {
-    t_->remove(key, recno);
+    if (newKey) t_->add(newKey, recno);
     t_->flush();
   } catch (const Failed&) {
     return false;

@@ -193,12 +193,11 @@ class NtxLayer final : public IndexLayer {
   }
 
  private:
-  // Puts the cursor on the current record's pair (its key as the record now holds it).
+  // Puts the cursor on the current record's pair. While no update ran since the cursor moved
+  // to the record, it still stands there; otherwise the record's key finds the pair again.
   bool onCurrent(DbfNtxTable& t) {
+    if (index_->isCurrent(cursor_) && cursor_.recno == t.recNo()) return true;
     if (!keyOf(t, rule_, new_.data())) return false;
-    if (cursor_.valid() && cursor_.recno == t.recNo() &&
-        std::memcmp(cursor_.key.data(), new_.data(), rule_.length) == 0)
-      return true;
     // A record missing from the index (a later duplicate of a unique key) steps from its place.
     index_->locate(cursor_, new_.data(), t.recNo());
     return true;

@@ -97,10 +97,14 @@ void Tree::flush() {
   for (std::size_t i = 0; i < offs.size();) {
     std::size_t j = i + 1;
     while (j < offs.size() && j - i < kStagePages && offs[j] == offs[j - 1] + kPageSize) ++j;
-    for (std::size_t k = i; k < j; ++k)
-      std::memcpy(stage_.get() + (k - i) * kPageSize, cache.find(offs[k]), kPageSize);
-    std::size_t bytes = (j - i) * kPageSize;
-    if (file->writeAt(offs[i], stage_.get(), bytes) != static_cast<std::int64_t>(bytes))
+    const char* from = cache.find(offs[i]);  // a lone page goes out from where it is
+    if (j - i > 1) {
+      for (std::size_t k = i; k < j; ++k)
+        std::memcpy(stage_.get() + (k - i) * kPageSize, cache.find(offs[k]), kPageSize);
+      from = stage_.get();
+    }
+    const std::size_t bytes = (j - i) * kPageSize;
+    if (file->writeAt(offs[i], from, bytes) != static_cast<std::int64_t>(bytes))
       fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
     stats.pageWrites += j - i;
     i = j;
@@ -260,6 +264,26 @@ void copyItem(Page& to, unsigned i, const Page& from, unsigned j) {
 
 }  // namespace
 
+Tree::Neighbours Tree::neighbours(const IndexCursor& path, int level) {
+  const IndexCursor::Step& up = path.path[static_cast<std::size_t>(level - 1)];
+  const std::uint32_t off = path.path[static_cast<std::size_t>(level)].page;
+  Neighbours n;
+  n.parentOff = up.page;
+  n.at = static_cast<unsigned>(up.pos);
+  Page parent = page(up.page);
+  if (n.at + 1 <= parent.count() && parent.child(n.at + 1) != 0) {
+    n.pageIsLeft = true;
+    n.leftOff = off;
+    n.rightOff = parent.child(n.at + 1);
+    n.sep = n.at;
+  } else if (n.at > 0 && parent.child(n.at - 1) != 0) {
+    n.leftOff = parent.child(n.at - 1);
+    n.rightOff = off;
+    n.sep = n.at - 1;
+  }
+  return n;
+}
+
 // The keys of L, the separator and the keys of R are dealt out again so that L holds
 // floor((l + r + 1) / 2); the next key becomes the separator and R keeps the rest. Child
 // pointers travel with their keys.
@@ -324,34 +348,22 @@ void Tree::insertAt(IndexCursor& path, int level, unsigned pos, std::uint32_t ch
       return;
     }
     if (level > 0) {
-      const std::uint32_t parentOff = path.path[static_cast<std::size_t>(level - 1)].page;
-      Page parent = page(parentOff);
-      const unsigned at = static_cast<unsigned>(path.path[static_cast<std::size_t>(level - 1)].pos);
-      std::uint32_t nbOff = 0;
-      bool right = false;
-      if (at + 1 <= parent.count() && parent.child(at + 1) != 0) {
-        nbOff = parent.child(at + 1);
-        right = true;
-      } else if (at > 0 && parent.child(at - 1) != 0) {
-        nbOff = parent.child(at - 1);
-      }
-      if (nbOff != 0) {
-        Page nb = page(nbOff);
-        if (M + nb.count() <= 2 * M - 2) {
-          Page left = right ? p : nb, rightPage = right ? nb : p;
-          const std::uint32_t leftOff = right ? off : nbOff, rightOff = right ? nbOff : off;
-          const unsigned sep = right ? at : at - 1;
-          const unsigned combined = right ? pos : nb.count() + 1 + pos;
-          evenOut(parent, sep, left, rightPage);
+      const Neighbours nb = neighbours(path, level);
+      if (nb.found()) {
+        Page left = page(nb.leftOff), right = page(nb.rightOff), parent = page(nb.parentOff);
+        const unsigned other = (nb.pageIsLeft ? right : left).count();
+        if (M + other <= 2 * M - 2) {
+          const unsigned combined = nb.pageIsLeft ? pos : other + 1 + pos;
+          evenOut(parent, nb.sep, left, right);
           const unsigned a = left.count();
           if (combined <= a) {
             left.insertItem(combined, child, recno, carry.data());
           } else {
-            rightPage.insertItem(combined - a - 1, child, recno, carry.data());
+            right.insertItem(combined - a - 1, child, recno, carry.data());
           }
-          dirty(leftOff);
-          dirty(rightOff);
-          dirty(parentOff);
+          dirty(nb.leftOff);
+          dirty(nb.rightOff);
+          dirty(nb.parentOff);
           return;
         }
       }
@@ -443,37 +455,25 @@ void Tree::remove(const char* key, std::uint32_t recno) {
     const std::uint32_t off = path.path[static_cast<std::size_t>(level)].page;
     Page p = page(off);
     if (p.count() >= half) break;
-    const std::uint32_t parentOff = path.path[static_cast<std::size_t>(level - 1)].page;
-    Page parent = page(parentOff);
-    const unsigned at = static_cast<unsigned>(path.path[static_cast<std::size_t>(level - 1)].pos);
-    std::uint32_t nbOff = 0;
-    bool right = false;
-    if (at + 1 <= parent.count() && parent.child(at + 1) != 0) {
-      nbOff = parent.child(at + 1);
-      right = true;
-    } else if (at > 0 && parent.child(at - 1) != 0) {
-      nbOff = parent.child(at - 1);
-    }
-    if (nbOff == 0) {
+    const Neighbours nb = neighbours(path, level);
+    Page parent = page(nb.parentOff);
+    if (!nb.found()) {
       if (p.count() == 0) {
-        parent.setChild(at, 0);
-        dirty(parentOff);
+        parent.setChild(nb.at, 0);
+        dirty(nb.parentOff);
         release(off);
       }
       break;
     }
-    Page nb = page(nbOff);
-    Page left = right ? p : nb, rightPage = right ? nb : p;
-    const std::uint32_t leftOff = right ? off : nbOff, rightOff = right ? nbOff : off;
-    const unsigned sep = right ? at : at - 1;
-    dirty(leftOff);
-    dirty(parentOff);
-    if (left.count() + rightPage.count() < g.maxKeys) {
-      merge(parent, sep, left, rightPage, rightOff);
+    Page left = page(nb.leftOff), right = page(nb.rightOff);
+    dirty(nb.leftOff);
+    dirty(nb.parentOff);
+    if (left.count() + right.count() < g.maxKeys) {
+      merge(parent, nb.sep, left, right, nb.rightOff);
       continue;
     }
-    dirty(rightOff);
-    evenOut(parent, sep, left, rightPage);
+    dirty(nb.rightOff);
+    evenOut(parent, nb.sep, left, right);
     break;
   }
 

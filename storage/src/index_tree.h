@@ -78,6 +78,16 @@ class Tree {
   // --- changing ----------------------------------------------------------------------------
   void add(const char* key, std::uint32_t recno);
   void remove(const char* key, std::uint32_t recno);
+  // The page at path level `level` and the neighbour it shares a parent with: the right one
+  // when the parent has a child after the page, else the left one (none: both offsets 0).
+  struct Neighbours {
+    std::uint32_t parentOff = 0, leftOff = 0, rightOff = 0;
+    unsigned at = 0;   // the page's item in the parent
+    unsigned sep = 0;  // the parent's key between the two
+    bool pageIsLeft = false;
+    bool found() const { return leftOff != 0; }
+  };
+  Neighbours neighbours(const IndexCursor& path, int level);
   void insertAt(IndexCursor& path, int level, unsigned pos, std::uint32_t child,
                 std::uint32_t recno, const char* key);
   void evenOut(Page parent, unsigned sep, Page left, Page right);

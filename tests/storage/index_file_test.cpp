@@ -30,7 +30,7 @@ constexpr unsigned kKey = 40;
 
 std::unique_ptr<IndexFile> build(std::vector<std::string> keys, unsigned keyLength = kKey,
                                  std::size_t runSize = 0, const std::string& name = "inven.ntx",
-                                 std::size_t cachePages = 4096, bool unique = false) {
+                                 std::size_t cachePages = 16384, bool unique = false) {
   db::IndexSpec spec;
   spec.fileName = name;
   spec.keyExpr = "codigo";
@@ -267,7 +267,7 @@ struct ModelCase {
   unsigned keyLength;
   unsigned seed;
   int operations;
-  std::size_t cachePages = 4096;  // a small cache drops pages between and within updates
+  std::size_t cachePages = 16384;  // a small cache drops pages between and within updates
 };
 
 class IndexModelTest : public IndexFileTest, public ::testing::WithParamInterface<ModelCase> {};
@@ -367,7 +367,7 @@ INSTANTIATE_TEST_SUITE_P(KeyLengths, IndexModelTest,
                          });
 
 TEST_F(IndexFileTest, UniqueIndexKeepsTheFirstRecordOfEachKey) {
-  auto index = build({"B", "A", "B", "A", "C"}, kKey, 0, "inven.ntx", 4096, true);
+  auto index = build({"B", "A", "B", "A", "C"}, kKey, 0, "inven.ntx", 16384, true);
   ASSERT_TRUE(index);
   ASSERT_TRUE(index->add(pad("C", kKey).c_str(), 6));     // ignored: C has record 5
   ASSERT_TRUE(index->remove(pad("A", kKey).c_str(), 4));  // never entered: nothing to do

@@ -44,8 +44,8 @@ struct IndexSpec {
 };
 
 struct IndexOptions {
-  std::size_t runSize = 0;        // pairs per sorted run; 0 applies the size rule
-  std::size_t cachePages = 4096;  // pages kept in memory (more while an update holds them)
+  std::size_t runSize = 0;         // pairs per sorted run; 0 applies the size rule
+  std::size_t cachePages = 16384;  // pages kept in memory (more while an update holds them)
 };
 
 // The keys of a table's records in record-number order, for the build.
@@ -140,17 +140,20 @@ class IndexFile {
   bool seek(IndexCursor& c, std::string_view value, bool last = false);
   // Positions `c` on exactly (key, recno); false, with `c` on the next pair, when absent.
   bool locate(IndexCursor& c, const char* key, std::uint32_t recno);
+  // Whether `c` stands on a pair and no update ran since it moved there.
+  bool isCurrent(const IndexCursor& c) const;
   bool first(IndexCursor& c);
   bool last(IndexCursor& c);
   // Step to the next / previous pair; false (cursor invalid) past either end.
   bool next(IndexCursor& c);
   bool prev(IndexCursor& c);
 
-  // One update each: the changed pages are written at its end, and the header (version + 1)
-  // when a page was allocated or freed or the root changed. `oldKey` nullptr: add only.
+  // One update each: the pair (oldKey, recno) leaves, (newKey, recno) enters after its equal
+  // keys (either key may be nullptr). The changed pages are written at the end, and the header
+  // (version + 1) when a page was allocated or freed or the root changed.
   bool update(const char* oldKey, const char* newKey, std::uint32_t recno);
   bool add(const char* key, std::uint32_t recno) { return update(nullptr, key, recno); }
-  bool remove(const char* key, std::uint32_t recno);
+  bool remove(const char* key, std::uint32_t recno) { return update(key, nullptr, recno); }
 
   // Has the OS commit the file to disk ("Write error" 1011 when it cannot).
   bool commit();
