@@ -1,0 +1,29 @@
+#include "start.h"
+
+#include "form1.h"
+#include "gui/application.h"
+#include "rt/callstack.h"
+#include "rt/launcher.h"
+
+namespace app {
+
+void MAIN() {
+  rt::CallFrame level("MAIN");
+  gui::Application->cTitle("Tolvarimsek");
+  gui::Application->lSingleInstance(true);
+  if (gui::Application->lTerminate()) return;  // a second copy: no window
+  TForm1::New(gui::Application)->Show();
+  gui::Application->Run();
+}
+
+int exitSteps() {
+  if (gui::Application) gui::Application->End();
+  closeAllTables();
+  return rt::exitCode();
+}
+
+void closeAllTables() {
+  // TABLES: call the storage layer's close-all here once it exists (the only call site).
+}
+
+}  // namespace app
