@@ -3,7 +3,9 @@
 
 namespace inv {
 
-void productLoad(bool, StatusSink& status, Progress*) { status.setStatus("Proceso terminado!"); }
+void productLoad(bool, StatusSink& status, Progress*) {
+  status.setStatus("Proceso terminado!");
+}
 
 void folioClearing(std::string_view, std::string_view, StatusSink& status) {
   status.setStatus("Folios eliminados. Listo!");

@@ -276,4 +276,6 @@ Os& realOs() {
 Os& os() { return gCurrent ? *gCurrent : realOs(); }
 void setOs(Os* o) { gCurrent = o; }
 
+bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 }  // namespace rt::os

@@ -75,4 +75,7 @@ Os& os();
 void setOs(Os* o);
 Os& realOs();
 
+// True when standard error goes to a terminal (progress output is shown only then).
+bool stderrIsTerminal();
+
 }  // namespace rt::os

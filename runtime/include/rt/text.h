@@ -17,6 +17,7 @@ namespace rt {
 Value VAL(std::string_view s);
 Value VAL(const Value& v);  // 1098
 inline Value VAL(const char* s) { return VAL(std::string_view(s)); }
+inline Value VAL(const std::string& s) { return VAL(std::string_view(s)); }
 
 // 1-based start; 0 acts as 1, negative counts from the end; count cut to what remains.
 std::string_view SUBSTR(std::string_view s, std::int64_t start,
