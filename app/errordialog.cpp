@@ -26,12 +26,9 @@ constexpr int kQuit = 32800, kRetry = 32801, kIgnore = 32802, kDetails = 32803, 
 
 int entryFor(rt::Choice c) {
   switch (c) {
-    case rt::Choice::Retry:
-      return kRetry;
-    case rt::Choice::Ignore:
-      return kIgnore;
-    case rt::Choice::Quit:
-      break;
+    case rt::Choice::Retry: return kRetry;
+    case rt::Choice::Ignore: return kIgnore;
+    case rt::Choice::Quit: break;
   }
   return kQuit;
 }
@@ -42,9 +39,7 @@ QString shown(const std::string& crlfText) {
   return s;
 }
 
-QString entryText(int n, rt::Lang lang) {
-  return gui::qtext(rt::entry(n, lang));
-}
+QString entryText(int n, rt::Lang lang) { return gui::qtext(rt::entry(n, lang)); }
 
 // "Error.log" as it now stands on disk, decoded from the ANSI code page; empty when unreadable.
 std::string readLogBack() {
@@ -127,13 +122,12 @@ rt::Choice ErrorDialog::choose() {
   return rt::Choice::Quit;
 }
 
-bool ErrorDialog::detailsOpen() const {
-  return !details_->text().startsWith(u'<');
-}
+// The caption tells the state: "<<< ..." while the log box is open.
+bool ErrorDialog::detailsOpen() const { return details_->text().startsWith(u'<'); }
 
 void ErrorDialog::toggleDetails() {
   const QString label = entryText(kDetails, lang_);
-  if (!details_->text().startsWith(u'<')) {
+  if (!detailsOpen()) {
     details_->setText(QStringLiteral("<<< ") + label);
     resize(width(), kOpenHeight);
     log_->selectAll();
@@ -158,6 +152,13 @@ void ErrorDialog::changeEvent(QEvent* event) {
     details_->setEnabled(false);
   } else if (!maximized && wasMaximized_) {
     details_->setEnabled(true);
+    // The details were opened while maximised, after the normal size had been saved: make room
+    // for them once the window system has put the normal size back (now or with the next
+    // resize, depending on the order in which it reports the two).
+    if (height() < kOpenHeight)
+      resize(width(), kOpenHeight);
+    else
+      restorePending_ = true;
   }
   wasMaximized_ = maximized;
   fitPending_ = true;
@@ -166,6 +167,13 @@ void ErrorDialog::changeEvent(QEvent* event) {
 
 void ErrorDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
+  if (restorePending_) {
+    restorePending_ = false;
+    if (!wasMaximized_ && detailsOpen() && height() < kOpenHeight) {
+      resize(width(), kOpenHeight);
+      return;
+    }
+  }
   // The window system reports the new size after the state change.
   if (fitPending_ || wasMaximized_) {
     fitLogBox();

@@ -51,6 +51,7 @@ class ErrorDialog : public QDialog {
   QPushButton* details_;
   bool wasMaximized_ = false;
   bool fitPending_ = false;
+  bool restorePending_ = false;
 };
 
 // The error handler's presenter for the window program.

@@ -34,25 +34,20 @@ class ClassicMetrics : public QProxyStyle {
                   const QWidget* widget) const override {
     switch (metric) {
       case PM_IndicatorWidth:
-      case PM_IndicatorHeight:
-        return 13;
-      case PM_CheckBoxLabelSpacing:
-        return 4;
-      default:
-        return QProxyStyle::pixelMetric(metric, option, widget);
+      case PM_IndicatorHeight: return 13;
+      case PM_CheckBoxLabelSpacing: return 4;
+      default: return QProxyStyle::pixelMetric(metric, option, widget);
     }
   }
 };
 
 }  // namespace
 
-NamedLock* instanceLock() {
-  return lockSlot().get();
-}
+NamedLock* instanceLock() { return lockSlot().get(); }
 
 TApplication::TApplication() {
   // Positions and sizes are pixels; only fonts follow the screen's DPI.
-  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", QByteArray("0"));
   if (!QCoreApplication::instance()) qt_ = std::make_unique<QApplication>(gArgc, gArgv);
   // Windows go when their forms say so; the last one closing sets lTerminate.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -13,15 +13,10 @@ bool arrowMovesFocus(TForm* form, QWidget* from, QKeyEvent* event) {
   if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
   switch (event->key()) {
     case Qt::Key_Right:
-    case Qt::Key_Down:
-      form->moveFocus(from, true);
-      return true;
+    case Qt::Key_Down: form->moveFocus(from, true); return true;
     case Qt::Key_Left:
-    case Qt::Key_Up:
-      form->moveFocus(from, false);
-      return true;
-    default:
-      return false;
+    case Qt::Key_Up: form->moveFocus(from, false); return true;
+    default: return false;
   }
 }
 
@@ -95,12 +90,8 @@ TButton::TButton(TForm* oParent) : TControl<QPushButton>(oParent) {
   });
 }
 
-std::string TButton::cText() const {
-  return text().toStdString();
-}
-void TButton::cText(std::string_view text) {
-  setText(qtext(text));
-}
+std::string TButton::cText() const { return text().toStdString(); }
+void TButton::cText(std::string_view text) { setText(qtext(text)); }
 
 void TButton::OnClick(std::string_view methodName) {
   const TForm::Method* m = form_->method(methodName);
@@ -117,30 +108,23 @@ TCheckBox::TCheckBox(TForm* oParent) : TControl<QCheckBox>(oParent) {
   setFocusPolicy(Qt::StrongFocus);
 }
 
-std::string TCheckBox::cText() const {
-  return text().toStdString();
-}
-void TCheckBox::cText(std::string_view text) {
-  setText(qtext(text));
-}
+std::string TCheckBox::cText() const { return text().toStdString(); }
+void TCheckBox::cText(std::string_view text) { setText(qtext(text)); }
 
 void TCheckBox::keyPressEvent(QKeyEvent* event) {
   if (!arrowMovesFocus(form_, this, event)) QCheckBox::keyPressEvent(event);
 }
 
-TEdit::TEdit(TForm* oParent) : TControl<QLineEdit>(oParent) {
-  setFocusPolicy(Qt::StrongFocus);
-}
+TEdit::TEdit(TForm* oParent) : TControl<QLineEdit>(oParent) { setFocusPolicy(Qt::StrongFocus); }
 
-std::string TEdit::Value() const {
-  return text().toStdString();
-}
-void TEdit::Value(std::string_view text) {
-  setText(qtext(text));
-}
+std::string TEdit::Value() const { return text().toStdString(); }
+void TEdit::Value(std::string_view text) { setText(qtext(text)); }
 
 void TEdit::keyPressEvent(QKeyEvent* event) {
-  if (numeric_ && refusedByNumeric(event->text())) {
+  // Shortcuts such as Ctrl+V are not typing.
+  const bool shortcut =
+      event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (numeric_ && !shortcut && refusedByNumeric(event->text())) {
     QApplication::beep();
     event->accept();
     return;

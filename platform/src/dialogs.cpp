@@ -29,12 +29,8 @@ void MsgStop(std::string_view text, std::string_view caption) {
   messageBox(QMessageBox::Critical, text, caption);
 }
 
-void setClipboardText(std::string_view text) {
-  QGuiApplication::clipboard()->setText(qtext(text));
-}
+void setClipboardText(std::string_view text) { QGuiApplication::clipboard()->setText(qtext(text)); }
 
-std::string clipboardText() {
-  return QGuiApplication::clipboard()->text().toStdString();
-}
+std::string clipboardText() { return QGuiApplication::clipboard()->text().toStdString(); }
 
 }  // namespace gui

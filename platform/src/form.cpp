@@ -38,13 +38,9 @@ void TForm::SetBounds(int nLeft, int nTop, int nWidth, int nHeight) {
   bounds_ = QRect(nLeft, nTop, nWidth, nHeight);
 }
 
-void TForm::SetClientSize(int nWidth, int nHeight) {
-  clientSize_ = QSize(nWidth, nHeight);
-}
+void TForm::SetClientSize(int nWidth, int nHeight) { clientSize_ = QSize(nWidth, nHeight); }
 
-std::string TForm::cText() const {
-  return windowTitle().toStdString();
-}
+std::string TForm::cText() const { return windowTitle().toStdString(); }
 void TForm::cText(std::string_view text) {
   setWindowTitle(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
@@ -59,9 +55,7 @@ void TForm::oFont(const TFont& font) {
   setFont(font.toQFont(dpiY()));
 }
 
-TForm* TForm::CreateForm(bool) {
-  return this;
-}
+TForm* TForm::CreateForm(bool) { return this; }
 
 void TForm::Create() {
   move(bounds_.topLeft());
@@ -122,11 +116,8 @@ bool TForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::Show:
-    case QEvent::Hide:
-      updateExtent();
-      break;
-    default:
-      break;
+    case QEvent::Hide: updateExtent(); break;
+    default: break;
   }
   return QScrollArea::eventFilter(watched, event);
 }
