@@ -132,9 +132,7 @@ void ErrorDialog::toggleDetails() {
     resize(width(), kOpenHeight);
     log_->selectAll();
     log_->copy();
-    QTextCursor c = log_->textCursor();
-    c.clearSelection();
-    log_->setTextCursor(c);
+    log_->moveCursor(QTextCursor::Start);  // deselects and shows the log from its top
     log_->show();
   } else {
     details_->setText(label + QStringLiteral(" >>>"));
