@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -18,23 +19,33 @@ namespace rt::os {
 
 int winCodeFromErrno(int err) {
   switch (err) {
-    case 0: return 0;
-    case ENOENT: return code::kFileNotFound;
+    case 0:
+      return 0;
+    case ENOENT:
+      return code::kFileNotFound;
     case ENOTDIR:
-    case ENAMETOOLONG: return code::kPathNotFound;
+    case ENAMETOOLONG:
+      return code::kPathNotFound;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EROFS:
-    case ENOTEMPTY: return code::kAccessDenied;
-    case EWOULDBLOCK: return code::kSharing;
+    case ENOTEMPTY:
+      return code::kAccessDenied;
+    case EWOULDBLOCK:
+      return code::kSharing;
     case EMFILE:
-    case ENFILE: return 4;  // too many open files
+    case ENFILE:
+      return 4;  // too many open files
     case ENOSPC:
-    case EDQUOT: return code::kDiskFull;
-    case EEXIST: return code::kAlreadyExists;
-    case EIO: return 1117;  // I/O device error
-    default: return 31;     // general failure
+    case EDQUOT:
+      return code::kDiskFull;
+    case EEXIST:
+      return code::kAlreadyExists;
+    case EIO:
+      return 1117;  // I/O device error
+    default:
+      return 31;  // general failure
   }
 }
 
@@ -70,8 +81,8 @@ class PosixFile final : public File {
   std::int64_t readAt(std::uint64_t offset, void* buf, std::size_t n) override {
     std::size_t done = 0;
     while (done < n) {
-      ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done,
-                          static_cast<off_t>(offset + done));
+      ssize_t r =
+          ::pread(fd_, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
         return fail();
@@ -125,6 +136,23 @@ class PosixFile final : public File {
   int lastError_ = 0;
 };
 
+// Memory that programs can still get without swapping (the kernel's estimate, which counts
+// reclaimable caches); the bare free pages where the kernel gives no estimate.
+std::uint64_t availableMemoryKb() {
+  if (std::FILE* in = std::fopen("/proc/meminfo", "r")) {
+    char line[128];
+    unsigned long long kb = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, in))
+      found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
+    std::fclose(in);
+    if (found) return kb;
+  }
+  long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 1024;
+}
+
 bool wildMatch(const char* pat, const char* str) {
   // Iterative * / ? matcher with one backtrack point.
   const char* star = nullptr;
@@ -149,8 +177,7 @@ bool wildMatch(const char* pat, const char* str) {
 
 class PosixOs final : public Os {
  public:
-  std::unique_ptr<File> open(const std::string& name, const OpenMode& mode,
-                             int* winCode) override {
+  std::unique_ptr<File> open(const std::string& name, const OpenMode& mode, int* winCode) override {
     std::string path = native(name);
     int flags = (mode.write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (mode.create ? O_CREAT : 0);
     int fd = ::open(path.c_str(), flags, 0666);
@@ -207,6 +234,14 @@ class PosixOs final : public Os {
   std::vector<Entry> list(const std::string& dir, const std::string& pattern) override {
     std::vector<Entry> out;
     std::string d = dir.empty() ? "." : native(dir);
+    if (pattern.find_first_of("*?") == std::string::npos) {
+      // A plain name matches only itself: one stat instead of reading the whole folder.
+      struct stat st {};
+      if (!pattern.empty() && pattern.find('/') == std::string::npos &&
+          ::stat((d + "/" + pattern).c_str(), &st) == 0)
+        out.push_back({pattern, S_ISDIR(st.st_mode)});
+      return out;
+    }
     DIR* h = ::opendir(d.c_str());
     if (!h) return out;
     while (dirent* e = ::readdir(h)) {
@@ -230,7 +265,7 @@ class PosixOs final : public Os {
 
   std::tm localTime() override {
     std::time_t now = std::time(nullptr);
-    std::tm tm {};
+    std::tm tm{};
     ::localtime_r(&now, &tm);
     return tm;
   }
@@ -245,11 +280,9 @@ class PosixOs final : public Os {
       buf[sizeof buf - 1] = 0;
       f.computerName = buf;
     }
-    utsname u {};
+    utsname u{};
     if (::uname(&u) == 0) f.osVersion = std::string(u.sysname) + " " + u.release;
-    long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0)
-      f.freeMemoryKb = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 1024;
+    f.freeMemoryKb = availableMemoryKb();
     // The user's language, as the locale variables express it ("es_MX.UTF-8" -> "es").
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
       const char* v = std::getenv(var);
@@ -273,8 +306,12 @@ Os& realOs() {
   return real;
 }
 
-Os& os() { return gCurrent ? *gCurrent : realOs(); }
-void setOs(Os* o) { gCurrent = o; }
+Os& os() {
+  return gCurrent ? *gCurrent : realOs();
+}
+void setOs(Os* o) {
+  gCurrent = o;
+}
 
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

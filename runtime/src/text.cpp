@@ -1,6 +1,7 @@
 #include "rt/text.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "rt/error.h"
 #include "rt/launcher.h"
@@ -18,7 +19,20 @@ double pow10(int d) {
   return std::pow(10.0, d);
 }
 
-bool isSpace(unsigned char c) { return c == 32 || (c >= 9 && c <= 13); }
+bool isSpace(unsigned char c) {
+  return c == 32 || (c >= 9 && c <= 13);
+}
+
+// A count or position given as either number form; a double is cut toward zero and held to the
+// 64-bit range (NaN as 0), so that no value makes the conversion undefined.
+std::int64_t wholeOf(const Value& v) {
+  if (v.isInteger()) return v.integer();
+  double d = v.dbl();
+  if (!(d == d)) return 0;
+  if (d >= 9223372036854775807.0) return INT64_MAX;
+  if (d <= -9223372036854775808.0) return INT64_MIN;
+  return static_cast<std::int64_t>(d);
+}
 
 // Raises the argument error of a text operation; it allows Quit only, so it never returns
 // normally unless a handler substitutes a result.
@@ -74,8 +88,7 @@ Value VAL(const Value& v) {
   return VAL(std::string_view(v.text()));
 }
 
-std::string_view SUBSTR(std::string_view s, std::int64_t start,
-                        std::optional<std::int64_t> count) {
+std::string_view SUBSTR(std::string_view s, std::int64_t start, std::optional<std::int64_t> count) {
   const auto len = static_cast<std::int64_t>(s.size());
   if (start < 0) start = len + start + 1;
   if (start < 1) start = 1;
@@ -89,15 +102,14 @@ std::string_view SUBSTR(std::string_view s, std::int64_t start,
 Value SUBSTR(const Value& s, const Value& start, const Value& count) {
   if (!s.isText() || !start.isNumber() || !(count.isNil() || count.isNumber()))
     return argumentError("SUBSTR", 1110, {s, start, count});
-  auto toInt = [](const Value& v) {
-    return v.isInteger() ? v.integer() : static_cast<std::int64_t>(v.dbl());
-  };
   std::optional<std::int64_t> c;
-  if (count.isNumber()) c = toInt(count);
-  return Value(SUBSTR(std::string_view(s.text()), toInt(start), c));
+  if (count.isNumber()) c = wholeOf(count);
+  return Value(SUBSTR(std::string_view(s.text()), wholeOf(start), c));
 }
 
-std::int64_t LEN(std::string_view s) { return static_cast<std::int64_t>(s.size()); }
+std::int64_t LEN(std::string_view s) {
+  return static_cast<std::int64_t>(s.size());
+}
 
 Value LEN(const Value& v) {
   if (v.isText()) return Value(LEN(std::string_view(v.text())));
@@ -123,7 +135,7 @@ std::string SPACE(std::int64_t n) {
 
 Value SPACE(const Value& n) {
   if (!n.isNumber()) return argumentError("SPACE", 1105, {n});
-  return Value(SPACE(n.isInteger() ? n.integer() : static_cast<std::int64_t>(n.dbl())));
+  return Value(SPACE(wholeOf(n)));
 }
 
 bool textEq(std::string_view left, std::string_view right) {
@@ -133,7 +145,9 @@ bool textEq(std::string_view left, std::string_view right) {
   return left.compare(0, right.size(), right) == 0;
 }
 
-bool textEqExact(std::string_view left, std::string_view right) { return left == right; }
+bool textEqExact(std::string_view left, std::string_view right) {
+  return left == right;
+}
 
 bool numEq(const Value& a, const Value& b) {
   if (a.isInteger() && b.isInteger()) return a.integer() == b.integer();

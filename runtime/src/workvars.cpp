@@ -37,8 +37,12 @@ bool sameName(std::string_view upper, std::string_view name) {
 
 }  // namespace
 
-ActionScope::ActionScope() { vars().clear(); }
-ActionScope::~ActionScope() { vars().clear(); }
+ActionScope::ActionScope() {
+  vars().clear();
+}
+ActionScope::~ActionScope() {
+  vars().clear();
+}
 
 void assignVar(std::string_view name, Value v) {
   for (Var& var : vars()) {
@@ -59,20 +63,28 @@ const Value* findVar(std::string_view name) {
   return nullptr;
 }
 
-std::size_t varCount() { return vars().size(); }
+std::size_t varCount() {
+  return vars().size();
+}
 
-void setFieldReader(FieldReader reader) { fieldReader() = std::move(reader); }
+void setFieldReader(FieldReader reader) {
+  fieldReader() = std::move(reader);
+}
 
 Value readName(std::string_view name) {
+  // One error object for all tries, so that TRIES counts the retries of this lookup.
+  std::optional<ErrorObj> error;
   for (;;) {
     if (fieldReader()) {
       if (std::optional<Value> field = fieldReader()(name)) return std::move(*field);
     }
     if (const Value* v = findVar(name)) return *v;
-    ErrorObj e = makeError("BASE", gen::kNoVariable, 1003);
-    e.operation = name;
-    e.canRetry = true;
-    if (raise(e) != Answer::Retry) return Value();
+    if (!error) {
+      error = makeError("BASE", gen::kNoVariable, 1003);
+      error->operation = name;
+      error->canRetry = true;
+    }
+    if (raise(*error) != Answer::Retry) return Value();
   }
 }
 

@@ -10,6 +10,7 @@ namespace testing_support {
 
 rt::Choice ScriptedPresenter::present(const rt::ErrorObj& e) {
   shown.push_back(e);
+  if (onPresent) onPresent(e);
   if (script_.empty()) return rt::Choice::Quit;
   rt::Choice c = script_.front();
   script_.pop_front();

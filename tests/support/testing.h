@@ -3,10 +3,13 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "rt/handler.h"
+#include "rt/os.h"
 
 namespace testing_support {
 
@@ -18,6 +21,8 @@ class ScriptedPresenter : public rt::ErrorPresenter {
 
   std::deque<rt::Choice> script_;
   std::vector<rt::ErrorObj> shown;
+  // Runs before each answer (e.g. to make a missing file appear before a Retry).
+  std::function<void(const rt::ErrorObj&)> onPresent;
 };
 
 // Installs a ScriptedPresenter as the error handler for the scope; restores a clean runtime
@@ -39,6 +44,46 @@ class TempDir {
  private:
   std::filesystem::path path_;
   std::filesystem::path previous_;
+};
+
+// The real OS services, forwarded; override what a test needs to change or break.
+class ForwardingOs : public rt::os::Os {
+ public:
+  std::unique_ptr<rt::os::File> open(const std::string& name, const rt::os::OpenMode& mode,
+                                     int* winCode) override {
+    return real().open(name, mode, winCode);
+  }
+  int remove(const std::string& name) override { return real().remove(name); }
+  std::vector<Entry> list(const std::string& dir, const std::string& pattern) override {
+    return real().list(dir, pattern);
+  }
+  std::string tempFileName() override { return real().tempFileName(); }
+  std::tm localTime() override { return real().localTime(); }
+  rt::os::SystemFacts facts() override { return real().facts(); }
+
+ protected:
+  static rt::os::Os& real() { return rt::os::realOs(); }
+};
+
+// Real services with the user's language replaced ("es", "ja", ...).
+class LanguageOs : public ForwardingOs {
+ public:
+  explicit LanguageOs(std::string language) : language_(std::move(language)) {}
+  rt::os::SystemFacts facts() override {
+    rt::os::SystemFacts f = real().facts();
+    f.language = language_;
+    return f;
+  }
+
+ private:
+  std::string language_;
+};
+
+// Installs `os` for the scope.
+class OsScope {
+ public:
+  explicit OsScope(rt::os::Os& os) { rt::os::setOs(&os); }
+  ~OsScope() { rt::os::setOs(nullptr); }
 };
 
 std::string readFile(const std::filesystem::path& p);

@@ -13,7 +13,17 @@
 
 namespace rt {
 
-enum class Lang { Catalan, German, English, Spanish, French, Italian, Portuguese, Basque, Galician };
+enum class Lang {
+  Catalan,
+  German,
+  English,
+  Spanish,
+  French,
+  Italian,
+  Portuguese,
+  Basque,
+  Galician
+};
 
 // "es", "es_MX", "ES" -> Spanish; a language the table lacks -> English.
 Lang languageFromCode(std::string_view code);
@@ -27,8 +37,13 @@ std::string fillIn(std::string_view text, const std::vector<std::string>& values
 
 // The arguments text: for each argument " [ n] = Type: X Val: ..." (entry 32806).
 std::string argumentsText(const ErrorObj& e, Lang lang);
-// The three or four message lines joined by "\r\n".
+// The error line alone: "Error DBFNTX/1001  Open error: inven.dbf".
+std::string errorLine(const ErrorObj& e, Lang lang);
+// The three or four message lines joined by "\r\n" (no "\r\n" after the last one).
 std::string errorMessage(const ErrorObj& e, Lang lang);
+// The text of the plain box shown when showing an error fails in turn (entry 32797): the nested
+// error's error line and the line at which it arose.
+std::string fallbackText(const ErrorObj& nested, Lang lang);
 // Quit always, first; Retry when the object allows retry; Ignore when it allows default.
 std::vector<Choice> choicesFor(const ErrorObj& e);
 
@@ -58,6 +73,11 @@ struct LogFacts {
 };
 LogFacts currentLogFacts();
 
+// The platform's version text in the log. The runtime knows no toolkit, so the window program
+// sets its own (with the toolkit's version); until then it is "Tolvarimsek platform 1.0".
+void setGuiVersionText(std::string text);
+std::string guiVersionText();
+
 // The text of "Error.log" (UTF-8, lines ended by "\r\n").
 std::string buildErrorLog(const ErrorObj& e, Lang lang, const LogFacts& facts,
                           const WorkAreaReport& areas);
@@ -72,7 +92,8 @@ struct PreparedError {
 };
 PreparedError prepareError(const ErrorObj& e, Lang lang);
 
-// Windows-1252 <-> UTF-8 for the log file.
+// Windows-1252 <-> UTF-8 for the log file. A character that Windows-1252 lacks becomes "?"; a
+// byte that is not part of valid UTF-8 (raw table data in an argument) is kept as it is.
 std::string utf8ToAnsi(std::string_view utf8);
 std::string ansiToUtf8(std::string_view ansi);
 

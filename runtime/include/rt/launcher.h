@@ -54,7 +54,8 @@ void setExitCode(int code);
 // 9003 too many nested launches. Shows "Unrecoverable error <n>: " with the text through the
 // installed notifier (stderr when none) and exits with code 1.
 [[noreturn]] void unrecoverable(int code);
-using UnrecoverableNotifier = std::function<void(const std::string& caption, const std::string& text)>;
+using UnrecoverableNotifier =
+    std::function<void(const std::string& caption, const std::string& text)>;
 void setUnrecoverableNotifier(UnrecoverableNotifier n);
 
 }  // namespace rt

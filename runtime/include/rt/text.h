@@ -16,8 +16,13 @@ namespace rt {
 // 64-bit while it fits and no point was met, else double. Never fails: no number gives 0.
 Value VAL(std::string_view s);
 Value VAL(const Value& v);  // 1098
-inline Value VAL(const char* s) { return VAL(std::string_view(s)); }
-inline Value VAL(const std::string& s) { return VAL(std::string_view(s)); }
+// Plain C++ texts take the fast path (without these, they would fit the Value form as well).
+inline Value VAL(const char* s) {
+  return VAL(std::string_view(s));
+}
+inline Value VAL(const std::string& s) {
+  return VAL(std::string_view(s));
+}
 
 // 1-based start; 0 acts as 1, negative counts from the end; count cut to what remains.
 std::string_view SUBSTR(std::string_view s, std::int64_t start,
@@ -27,13 +32,27 @@ inline std::string_view SUBSTR(const char* s, std::int64_t start,
                                std::optional<std::int64_t> count = std::nullopt) {
   return SUBSTR(std::string_view(s), start, count);
 }
+inline std::string_view SUBSTR(const std::string& s, std::int64_t start,
+                               std::optional<std::int64_t> count = std::nullopt) {
+  return SUBSTR(std::string_view(s), start, count);
+}
 std::int64_t LEN(std::string_view s);
 Value LEN(const Value& v);  // 1111
-inline std::int64_t LEN(const char* s) { return LEN(std::string_view(s)); }
+inline std::int64_t LEN(const char* s) {
+  return LEN(std::string_view(s));
+}
+inline std::int64_t LEN(const std::string& s) {
+  return LEN(std::string_view(s));
+}
 // a..z to A..Z; every other byte unchanged.
 std::string UPPER(std::string_view s);
 Value UPPER(const Value& v);  // 1102
-inline std::string UPPER(const char* s) { return UPPER(std::string_view(s)); }
+inline std::string UPPER(const char* s) {
+  return UPPER(std::string_view(s));
+}
+inline std::string UPPER(const std::string& s) {
+  return UPPER(std::string_view(s));
+}
 std::string SPACE(std::int64_t n);
 Value SPACE(const Value& n);  // 1105
 

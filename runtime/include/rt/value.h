@@ -26,14 +26,14 @@ class Value {
   enum class Kind { Nil, Logical, Integer, Double, Text, Array, Code };
 
   Value() = default;
-  Value(bool b) : v_(b) {}                       // NOLINT: implicit on purpose
-  Value(int i) : v_(std::int64_t{i}) {}          // NOLINT
-  Value(std::int64_t i) : v_(i) {}               // NOLINT
-  Value(double d) : v_(d) {}                     // NOLINT
-  Value(std::string s) : v_(std::move(s)) {}     // NOLINT
-  Value(std::string_view s) : v_(std::string(s)) {}  // NOLINT
-  Value(const char* s) : v_(std::string(s)) {}   // NOLINT
-  Value(List l) : v_(std::make_shared<List>(std::move(l))) {}  // NOLINT
+  Value(bool b) : v_(b) {}                                       // NOLINT: implicit on purpose
+  Value(int i) : v_(std::int64_t{i}) {}                          // NOLINT
+  Value(std::int64_t i) : v_(i) {}                               // NOLINT
+  Value(double d) : v_(d) {}                                     // NOLINT
+  Value(std::string s) : v_(std::move(s)) {}                     // NOLINT
+  Value(std::string_view s) : v_(std::string(s)) {}              // NOLINT
+  Value(const char* s) : v_(std::string(s)) {}                   // NOLINT
+  Value(List l) : v_(std::make_shared<List>(std::move(l))) {}    // NOLINT
   Value(Block b) : v_(std::make_shared<Block>(std::move(b))) {}  // NOLINT
 
   Kind kind() const { return static_cast<Kind>(v_.index()); }
