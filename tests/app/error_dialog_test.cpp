@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <cstdlib>
 
 #include "errordialog.h"
 #include "gui_test_util.h"
@@ -48,23 +47,11 @@ QStringList buttonTexts(ErrorDialog* d) {
   return out;
 }
 
-// Sets the language the runtime reads from the environment for one scope.
-class LanguageScope {
- public:
-  explicit LanguageScope(const char* lang) {
-    if (const char* old = std::getenv("LC_ALL")) old_ = old, had_ = true;
-    setenv("LC_ALL", lang, 1);
-  }
-  ~LanguageScope() {
-    if (had_)
-      setenv("LC_ALL", old_.c_str(), 1);
-    else
-      unsetenv("LC_ALL");
-  }
-
- private:
-  std::string old_;
-  bool had_ = false;
+// The user's language for one scope.
+struct LanguageScope {
+  explicit LanguageScope(const char* code) : os(code), scope(os) {}
+  testing_support::LanguageOs os;
+  testing_support::OsScope scope;
 };
 
 class ErrorDialogTest : public testing::Test {
@@ -78,7 +65,7 @@ class ErrorDialogTest : public testing::Test {
 };
 
 struct LanguageCase {
-  const char* locale;
+  const char* language;
   const char* message;
   QStringList buttons;
   const char* details;
@@ -86,23 +73,23 @@ struct LanguageCase {
 
 TEST_F(ErrorDialogTest, OpenErrorInEnglishAndSpanish) {
   const LanguageCase cases[] = {
-      {"en_US.UTF-8",
+      {"en",
        "DBUSEAREA(0) \nError DBFNTX/1001  Open error: inven.dbf\nArguments: ()\n(DOS Error 2)",
        {"&Quit", "&Retry", "&Ignore"},
        "&Details >>>"},
-      {"es_MX.UTF-8",
+      {"es",
        "DBUSEAREA(0) \nError DBFNTX/1001  Open error: inven.dbf\nArgumentos: ()\n(DOS Error 2)",
        {"&Salir", "&Reintentar", "&Ignorar"},
        "&Detalles >>>"},
       // A language the table lacks shows English.
-      {"ja_JP.UTF-8",
+      {"ja",
        "DBUSEAREA(0) \nError DBFNTX/1001  Open error: inven.dbf\nArguments: ()\n(DOS Error 2)",
        {"&Quit", "&Retry", "&Ignore"},
        "&Details >>>"},
   };
   for (const LanguageCase& c : cases) {
-    SCOPED_TRACE(c.locale);
-    LanguageScope lang(c.locale);
+    SCOPED_TRACE(c.language);
+    LanguageScope lang(c.language);
     bool seen = false;
     whenModal<ErrorDialog>([&](ErrorDialog* d) {
       seen = true;
@@ -135,7 +122,7 @@ TEST_F(ErrorDialogTest, OpenErrorInEnglishAndSpanish) {
 }
 
 TEST_F(ErrorDialogTest, EachButtonAnswersItsChoice) {
-  LanguageScope lang("C");
+  LanguageScope lang("en");
   struct ButtonCase {
     std::size_t index;
     rt::Choice expected;
@@ -163,7 +150,7 @@ TEST_F(ErrorDialogTest, EnterChoosesQuitAndClosingCountsAsQuit) {
 }
 
 TEST_F(ErrorDialogTest, WorkareaNotInUseOffersQuitAndIgnoreOnly) {
-  LanguageScope lang("C");
+  LanguageScope lang("en");
   whenModal<ErrorDialog>([](ErrorDialog* d) {
     EXPECT_EQ(buttonTexts(d), (QStringList{"&Quit", "&Ignore"}));
     EXPECT_EQ(d->messageBox()->toPlainText().section('\n', 1, 1),
@@ -176,7 +163,7 @@ TEST_F(ErrorDialogTest, WorkareaNotInUseOffersQuitAndIgnoreOnly) {
 }
 
 TEST_F(ErrorDialogTest, DetailsShowTheLogAndCopyItToTheClipboard) {
-  LanguageScope lang("C");
+  LanguageScope lang("en");
   QApplication::clipboard()->setText("before");
   whenModal<ErrorDialog>([](ErrorDialog* d) {
     const QString log = d->logBox()->toPlainText();
@@ -246,7 +233,7 @@ TEST_F(ErrorDialogTest, QuitBreaksRetryRepeatsIgnoreDefaults) {
 // with the title, naming the nested error, then the end of the program with exit code 1.
 TEST(ErrorDialogDeathTest, ErrorInsideTheDialogEndsTheProgram) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  LanguageScope lang("C");
+  LanguageScope lang("en");
   EXPECT_EXIT(
       {
         app::ErrorDialogPresenter presenter;
