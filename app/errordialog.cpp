@@ -102,7 +102,7 @@ ErrorDialog::ErrorDialog(const std::string& message, const std::vector<rt::Choic
   log_->setGeometry(6, 110, 582, 150);
   log_->setReadOnly(true);
   log_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  log_->setFont(gui::TFont{"Courier New", 9, 0, 400}.toQFont(
+  log_->setFont(gui::TFont{"Courier New", 8, 0, 400}.toQFont(
       screen() ? screen()->logicalDotsPerInchY() : 96.0));
   log_->setPlainText(shown(log));
   log_->hide();
