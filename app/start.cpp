@@ -1,5 +1,6 @@
 #include "start.h"
 
+#include "db/workarea.h"
 #include "form1.h"
 #include "gui/application.h"
 #include "rt/callstack.h"
@@ -24,7 +25,7 @@ int exitSteps() {
 
 void closeAllTables() {
   try {
-    // TABLES: call the storage layer's close-all here once it exists (the only call site).
+    db::DBCLOSEALL();
   } catch (const rt::Break&) {
     // Quit was chosen already: a failing close answers break at once and there is nothing
     // left to stop.
