@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "db/workarea.h"
 #include "rt/errortext.h"
+#include "rt/launcher.h"
 #include "rt/os.h"
 
 namespace batch {
@@ -44,7 +46,11 @@ void TerminalProgress::finish() {
 }
 
 void closeAllTables() {
-  // Wired to the work-area layer's close-all when it lands.
+  try {
+    db::DBCLOSEALL();
+  } catch (const rt::Break&) {
+    // An error while closing after Quit: the program ends all the same.
+  }
 }
 
 }  // namespace batch

@@ -19,9 +19,7 @@ std::vector<std::string> walk(std::string_view line) {
   return cols;
 }
 
-std::string pad240(std::string s) {
-  return s.append(240 - s.size(), ' ');
-}
+std::string pad240(std::string s) { return s.append(240 - s.size(), ' '); }
 
 void expectSameAsWalk(const std::string& line) {
   inv::Columns got = inv::splitColumns(line);

@@ -85,6 +85,7 @@ class Table {
   bool bof() const { return bof_; }
   bool found() const { return found_; }
   void setFound(bool on) { found_ = on; }
+  void setBof(bool on) { bof_ = on; }  // a layer that skipped back past the first record
   virtual std::uint32_t recNo() const { return recNo_; }
   virtual std::uint32_t recCount() const { return 0; }
 
