@@ -1,6 +1,7 @@
 // Renders the main window and the error dialog (closed and with its details open) to PNG files
 // through the program's own classes, for the README. Usage: tolvarimsek-shots <folder>
-// Run it in a scratch folder: the error it shows writes "Error.log" there.
+// Run it in an empty scratch folder: "Limpiar folios" there meets the error the dialog shows,
+// and "Error.log" is written there.
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
@@ -10,9 +11,7 @@
 #include "errordialog.h"
 #include "form1.h"
 #include "gui/application.h"
-#include "rt/callstack.h"
-#include "rt/error.h"
-#include "rt/launcher.h"
+#include "rt/handler.h"
 
 namespace {
 
@@ -39,7 +38,7 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   bool ok = save(form, dir + "/main-window.png");
 
-  // While the dialog is up: grab it, open the details, grab again, then choose Ignore.
+  // While the dialog is up: grab it, open the details, grab again, then choose Quit.
   QTimer::singleShot(0, [&] {
     auto* dialog = dynamic_cast<app::ErrorDialog*>(QApplication::activeModalWidget());
     if (!dialog) {
@@ -50,18 +49,10 @@ int main(int argc, char** argv) {
     dialog->toggleDetails();
     QApplication::processEvents();
     ok = save(dialog, dir + "/error-dialog-details.png") && ok;
-    dialog->choiceButtons().back()->click();
+    dialog->choiceButtons().front()->click();
   });
-  {
-    // The error a folio clearing meets in a folder without "inven.dbf".
-    rt::CallFrame action("TFORM1:BUTTON2CLICK");
-    rt::CallFrame command("DBUSEAREA");
-    rt::ErrorObj e = rt::makeError("DBFNTX", rt::gen::kOpen, 1001);
-    e.filename = "inven.dbf";
-    e.oscode = 2;
-    e.canRetry = e.canDefault = true;
-    rt::raise(e);
-  }
+  // "Limpiar folios" in a folder without "inven.dbf" meets an open error.
+  form->oButton2->click();
   application.End();
   return ok ? 0 : 1;
 }

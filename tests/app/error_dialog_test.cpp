@@ -233,6 +233,7 @@ TEST_F(ErrorDialogTest, QuitBreaksRetryRepeatsIgnoreDefaults) {
 // with the title, naming the nested error, then the end of the program with exit code 1.
 TEST(ErrorDialogDeathTest, ErrorInsideTheDialogEndsTheProgram) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing_support::TempDir dir;
   LanguageScope lang("en");
   EXPECT_EXIT(
       {
