@@ -1,0 +1,35 @@
+#include "start.h"
+
+#include "db/workarea.h"
+#include "form1.h"
+#include "gui/application.h"
+#include "rt/callstack.h"
+#include "rt/launcher.h"
+
+namespace app {
+
+void MAIN() {
+  rt::CallFrame level("MAIN");
+  gui::Application->cTitle("Tolvarimsek");
+  gui::Application->lSingleInstance(true);
+  if (gui::Application->lTerminate()) return;  // a second copy: no window
+  TForm1::New(gui::Application)->Show();
+  gui::Application->Run();
+}
+
+int exitSteps() {
+  if (gui::Application) gui::Application->End();
+  closeAllTables();
+  return rt::exitCode();
+}
+
+void closeAllTables() {
+  try {
+    db::DBCLOSEALL();
+  } catch (const rt::Break&) {
+    // Quit was chosen already: a failing close answers break at once and there is nothing
+    // left to stop.
+  }
+}
+
+}  // namespace app
