@@ -115,11 +115,11 @@ void DbfTable::setBlank() {
   deleted_ = false;
 }
 
-bool DbfTable::create(const std::string& fileName, const std::vector<FieldSpec>& fields) {
+bool DbfTable::create(const std::string& fileName, const std::vector<FieldDef>& fields) {
   const std::string name = withDefaultExtension(fileName, kTableExtension);
   const std::uint64_t n = fields.size();
   std::uint64_t recordLen = 1;
-  for (const FieldSpec& f : fields) recordLen += static_cast<std::uint64_t>(std::max(f.width, 0));
+  for (const FieldDef& f : fields) recordLen += static_cast<std::uint64_t>(std::max(f.width, 0));
   if (kHeaderSize + kDescriptorSize * n + 2 > 0xFFFF || recordLen > 0xFFFF) {
     fileName_ = name;
     rt::ErrorObj e = makeError(rt::gen::kCreate, 1021);
@@ -132,9 +132,9 @@ bool DbfTable::create(const std::string& fileName, const std::vector<FieldSpec>&
 
   fields_.clear();
   std::uint32_t offset = 1;
-  for (const FieldSpec& f : fields) {
+  for (const FieldDef& f : fields) {
     FieldInfo info;
-    static_cast<FieldSpec&>(info) = f;
+    static_cast<FieldDef&>(info) = f;
     info.offset = offset;
     offset += static_cast<std::uint32_t>(f.width);
     fields_.push_back(std::move(info));
@@ -168,14 +168,14 @@ bool DbfTable::create(const std::string& fileName, const std::vector<FieldSpec>&
   return goTo(1);
 }
 
-bool DbfTable::open(const OpenSpec& spec) {
+bool DbfTable::open(const OpenRequest& def) {
   rt::os::OpenMode mode;
-  mode.write = !spec.readOnly;
-  mode.share = spec.shared ? rt::os::Share::Shared : rt::os::Share::Exclusive;
-  if (!openFile(withDefaultExtension(spec.fileName, kTableExtension), mode, rt::gen::kOpen, 1001))
+  mode.write = !def.readOnly;
+  mode.share = def.shared ? rt::os::Share::Shared : rt::os::Share::Exclusive;
+  if (!openFile(withDefaultExtension(def.fileName, kTableExtension), mode, rt::gen::kOpen, 1001))
     return false;
-  shared_ = spec.shared;
-  readOnly_ = spec.readOnly;
+  shared_ = def.shared;
+  readOnly_ = def.readOnly;
   if (!readStructure()) {
     releaseFile();
     return false;

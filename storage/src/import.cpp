@@ -97,7 +97,7 @@ rt::Value DBAPP(const rt::Value& file, const rt::Value& fields, const rt::Value&
   if (!target->canPutRecords()) return notSupported(kAppendFrom);
 
   // Source and target agree field by field, so each source record is a whole target record.
-  std::vector<FieldSpec> structure(target->fields().begin(), target->fields().end());
+  std::vector<FieldDef> structure(target->fields().begin(), target->fields().end());
 
   UseRequest use;
   use.newArea = true;

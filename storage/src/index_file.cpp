@@ -47,20 +47,20 @@ class UpdateScope {
   bool done_ = false;
 };
 
-void fillHeader(Tree& t, const IndexSpec& spec) {
+void fillHeader(Tree& t, const IndexDef& def) {
   char* h = t.header;
   std::memset(h, 0, kPageSize);
   ntx::put16(h + hdr::kType, hdr::kTypeFlags);
   ntx::put16(h + hdr::kItemSize, t.g.itemSize);
   ntx::put16(h + hdr::kKeyLength, t.g.keyLength);
-  ntx::put16(h + hdr::kDecimals, spec.keyDecimals);
+  ntx::put16(h + hdr::kDecimals, def.keyDecimals);
   ntx::put16(h + hdr::kMaxKeys, t.g.maxKeys);
   ntx::put16(h + hdr::kHalf, t.g.maxKeys / 2);
-  std::memcpy(h + hdr::kExpr, spec.keyExpr.data(), std::min(spec.keyExpr.size(), hdr::kExprSize));
-  h[hdr::kUnique] = spec.unique ? 1 : 0;
-  if (spec.tagName)  // keep a terminating zero in the 12-byte field
-    std::memcpy(h + hdr::kTag, spec.tagName->data(),
-                std::min(spec.tagName->size(), hdr::kTagSize - 1));
+  std::memcpy(h + hdr::kExpr, def.keyExpr.data(), std::min(def.keyExpr.size(), hdr::kExprSize));
+  h[hdr::kUnique] = def.unique ? 1 : 0;
+  if (def.tagName)  // keep a terminating zero in the 12-byte field
+    std::memcpy(h + hdr::kTag, def.tagName->data(),
+                std::min(def.tagName->size(), hdr::kTagSize - 1));
 }
 
 // Opens `name`, raising the given error (retry and default allowed) while it fails; the same
@@ -92,20 +92,20 @@ std::string exprOf(const char* h) {
 IndexFile::IndexFile(std::unique_ptr<Tree> tree) : t_(std::move(tree)) {}
 IndexFile::~IndexFile() = default;
 
-std::unique_ptr<IndexFile> IndexFile::create(const IndexSpec& spec, KeySource& keys,
+std::unique_ptr<IndexFile> IndexFile::create(const IndexDef& def, KeySource& keys,
                                              const IndexOptions& options) {
-  if (spec.keyLength == 0 || spec.keyLength > kIndexMaxKeyLength)
+  if (def.keyLength == 0 || def.keyLength > kIndexMaxKeyLength)
     throw std::invalid_argument("key length must be 1 to 256");
   rt::os::OpenMode mode;
   mode.create = true;
   mode.truncate = true;
-  mode.share = spec.shared ? rt::os::Share::Shared : rt::os::Share::Exclusive;
+  mode.share = def.shared ? rt::os::Share::Shared : rt::os::Share::Exclusive;
   std::unique_ptr<rt::os::File> file;
-  if (!openRetrying(spec.fileName, mode, rt::gen::kCreate, sub::kCreate, file)) return nullptr;
-  auto t = std::make_unique<Tree>(std::move(file), spec.fileName,
-                                  ntx::Geometry::forKeyLength(spec.keyLength), options);
-  t->unique = spec.unique;
-  fillHeader(*t, spec);
+  if (!openRetrying(def.fileName, mode, rt::gen::kCreate, sub::kCreate, file)) return nullptr;
+  auto t = std::make_unique<Tree>(std::move(file), def.fileName,
+                                  ntx::Geometry::forKeyLength(def.keyLength), options);
+  t->unique = def.unique;
+  fillHeader(*t, def);
   t->keyExpr = exprOf(t->header);
   try {
     // The header block exists (zeros) before the first page goes after it.

@@ -88,13 +88,13 @@ class CallbackKeys final : public KeySource {
 
 class NtxLayer final : public IndexLayer {
  public:
-  NtxLayer(std::unique_ptr<IndexFile> index, IndexSpec spec, KeyRule rule)
-      : index_(std::move(index)), spec_(std::move(spec)), rule_(std::move(rule)) {}
+  NtxLayer(std::unique_ptr<IndexFile> index, IndexDef def, KeyRule rule)
+      : index_(std::move(index)), def_(std::move(def)), rule_(std::move(rule)) {}
 
   IndexFile* index() const { return index_.get(); }
 
   // Creates the file and builds it from `t`; nullptr when that was given up.
-  static std::unique_ptr<IndexFile> build(DbfNtxTable& t, const IndexSpec& spec,
+  static std::unique_ptr<IndexFile> build(DbfNtxTable& t, const IndexDef& def,
                                           const KeyRule& rule) {
     if (rule.field >= 0) {
       const FieldInfo& f = t.fields()[static_cast<std::size_t>(rule.field)];
@@ -102,10 +102,10 @@ class NtxLayer final : public IndexLayer {
                                     static_cast<std::uint32_t>(f.width)};
       rt::os::File& file = t.file();  // hands gathered record writes to the OS first
       TableKeySource keys(file, t.fileName(), layout, rule.length);
-      return IndexFile::create(spec, keys, indexOptions());
+      return IndexFile::create(def, keys, indexOptions());
     }
     CallbackKeys keys(t, rule);  // a failure it raises ends the build like any other
-    return IndexFile::create(spec, keys, indexOptions());
+    return IndexFile::create(def, keys, indexOptions());
   }
 
   void remember(DbfNtxTable& t) override { haveOld_ = index_ && keyOf(t, rule_, old_.data()); }
@@ -178,7 +178,7 @@ class NtxLayer final : public IndexLayer {
     if (!index_) return true;
     index_->close();
     index_.reset();
-    index_ = build(t, spec_, rule_);
+    index_ = build(t, def_, rule_);
     return index_ != nullptr;
   }
 
@@ -189,7 +189,7 @@ class NtxLayer final : public IndexLayer {
   }
 
   OrderInfo orderInfo() const override {
-    return index_ ? OrderInfo{1, spec_.keyExpr} : OrderInfo{};
+    return index_ ? OrderInfo{1, def_.keyExpr} : OrderInfo{};
   }
 
  private:
@@ -204,7 +204,7 @@ class NtxLayer final : public IndexLayer {
   }
 
   std::unique_ptr<IndexFile> index_;
-  IndexSpec spec_;
+  IndexDef def_;
   KeyRule rule_;
   IndexCursor cursor_;
   std::array<char, kIndexMaxKeyLength> old_{}, new_{};
@@ -292,20 +292,20 @@ void ORDCREATE(const rt::Value& file, const rt::Value& tag, const rt::Value& key
       t->fields()[static_cast<std::size_t>(named)].width >= static_cast<int>(rule.length))
     rule.field = named;
 
-  IndexSpec spec;
-  spec.fileName = withDefaultExtension(haveFile ? file.text() : tag.text(), kIndexExtension);
-  spec.keyExpr = keyExpr.text();
-  if (haveTag) spec.tagName = upperTrimmed(tag.text()).substr(0, 10);
-  spec.keyLength = rule.length;
-  spec.unique = unique.isTrue();
-  spec.shared = t->isShared();
+  IndexDef def;
+  def.fileName = withDefaultExtension(haveFile ? file.text() : tag.text(), kIndexExtension);
+  def.keyExpr = keyExpr.text();
+  if (haveTag) def.tagName = upperTrimmed(tag.text()).substr(0, 10);
+  def.keyLength = rule.length;
+  def.unique = unique.isTrue();
+  def.shared = t->isShared();
 
   // The area's open index goes first: it may be the very file about to be rebuilt, and after a
   // failed creation the area is to have none.
   t->setIndexLayer(nullptr);
-  std::unique_ptr<IndexFile> index = NtxLayer::build(*t, spec, rule);
+  std::unique_ptr<IndexFile> index = NtxLayer::build(*t, def, rule);
   if (!index) return;
-  t->setIndexLayer(std::make_unique<NtxLayer>(std::move(index), spec, rule));
+  t->setIndexLayer(std::make_unique<NtxLayer>(std::move(index), def, rule));
   t->goTop();
 }
 

@@ -11,20 +11,20 @@ constexpr std::size_t kReadAhead = 256 * 1024;
 
 }  // namespace
 
-bool SdfTable::open(const OpenSpec& spec) {
-  if (!spec.structure) return unsupported("OPEN");
+bool SdfTable::open(const OpenRequest& def) {
+  if (!def.structure) return unsupported("OPEN");
   fields_.clear();
   std::uint32_t offset = 1;  // after the deletion flag
-  for (const FieldSpec& f : *spec.structure) {
+  for (const FieldDef& f : *def.structure) {
     FieldInfo info;
-    static_cast<FieldSpec&>(info) = f;
+    static_cast<FieldDef&>(info) = f;
     info.offset = offset;
     offset += static_cast<std::uint32_t>(f.width);
     fields_.push_back(std::move(info));
   }
   const std::size_t recordLength = offset - 1;
   if (recordLength == 0) return unsupported("OPEN");
-  file_ = SdfFile::open(spec.fileName, recordLength, {.readAhead = kReadAhead});
+  file_ = SdfFile::open(def.fileName, recordLength, {.readAhead = kReadAhead});
   if (!file_) return false;
   syncFlags();
   return true;

@@ -18,10 +18,10 @@ bool Table::unsupported(std::string_view operation) {
   return false;
 }
 
-bool Table::create(const std::string&, const std::vector<FieldSpec>&) {
+bool Table::create(const std::string&, const std::vector<FieldDef>&) {
   return unsupported("CREATE");
 }
-bool Table::open(const OpenSpec&) {
+bool Table::open(const OpenRequest&) {
   return unsupported("OPEN");
 }
 // The base layer owns no file: closing only ends the bookkeeping.

@@ -299,12 +299,12 @@ int useArea(const UseRequest& req) {
     }
   } guard{target, opened};
 
-  OpenSpec spec;
-  spec.fileName = req.fileName;
-  spec.shared = req.shared;
-  spec.readOnly = req.readOnly;
-  spec.structure = req.structure;
-  if (!t.open(spec)) return 0;
+  OpenRequest def;
+  def.fileName = req.fileName;
+  def.shared = req.shared;
+  def.readOnly = req.readOnly;
+  def.structure = req.structure;
+  if (!t.open(def)) return 0;
   if (!req.noAlias) {
     const std::string alias =
         req.alias.empty() ? aliasFromFileName(req.fileName) : upperTrimmed(req.alias);
@@ -435,11 +435,11 @@ bool DBCREATE(const rt::Value& file, const rt::Value& structure, const rt::Value
     return false;
   }
 
-  std::vector<FieldSpec> fields;
+  std::vector<FieldDef> fields;
   std::uint64_t recordLen = 1;
   for (const rt::Value& rowValue : structure.array()) {
     const rt::List& row = rowValue.array();
-    FieldSpec f;
+    FieldDef f;
     std::string_view name = row[0].text();
     std::size_t start = name.find_first_not_of(" \t\r\n");
     f.name =

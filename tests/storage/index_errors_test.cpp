@@ -28,14 +28,14 @@ std::vector<std::string> codes(int n) {
 }
 
 std::unique_ptr<IndexFile> build(std::vector<std::string> keys, std::size_t runSize = 0) {
-  db::IndexSpec spec;
-  spec.fileName = "inven.ntx";
-  spec.keyExpr = "codigo";
-  spec.keyLength = kKey;
+  db::IndexDef def;
+  def.fileName = "inven.ntx";
+  def.keyExpr = "codigo";
+  def.keyLength = kKey;
   index_support::VectorKeys source(std::move(keys), kKey);
   db::IndexOptions options;
   options.runSize = runSize;
-  return IndexFile::create(spec, source, options);
+  return IndexFile::create(def, source, options);
 }
 
 void expectError(const rt::ErrorObj& e, int gencode, int subcode, const std::string& file,

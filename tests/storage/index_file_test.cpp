@@ -31,16 +31,16 @@ constexpr unsigned kKey = 40;
 std::unique_ptr<IndexFile> build(std::vector<std::string> keys, unsigned keyLength = kKey,
                                  std::size_t runSize = 0, const std::string& name = "inven.ntx",
                                  std::size_t cachePages = 16384, bool unique = false) {
-  db::IndexSpec spec;
-  spec.fileName = name;
-  spec.keyExpr = "codigo";
-  spec.keyLength = keyLength;
-  spec.unique = unique;
+  db::IndexDef def;
+  def.fileName = name;
+  def.keyExpr = "codigo";
+  def.keyLength = keyLength;
+  def.unique = unique;
   VectorKeys source(std::move(keys), keyLength);
   db::IndexOptions options;
   options.runSize = runSize;
   options.cachePages = cachePages;
-  return IndexFile::create(spec, source, options);
+  return IndexFile::create(def, source, options);
 }
 
 // Codes k01, k02, ... padded to the key length.

@@ -27,11 +27,11 @@ std::vector<std::string> indexedKeys(const std::string& tableBytes, std::uint32_
   auto file = rt::os::os().open("t.dbf", rt::os::OpenMode{}, &code);
   db::TableKeySource::Layout layout{98, 4 + width, count, 4, width};
   db::TableKeySource keys(*file, "t.dbf", layout, keyLength);
-  db::IndexSpec spec;
-  spec.fileName = "t.ntx";
-  spec.keyExpr = "code";
-  spec.keyLength = keyLength;
-  if (!db::IndexFile::create(spec, keys)) return {};
+  db::IndexDef def;
+  def.fileName = "t.ntx";
+  def.keyExpr = "code";
+  def.keyLength = keyLength;
+  if (!db::IndexFile::create(def, keys)) return {};
   std::vector<std::string> out;
   for (const auto& p : index_support::walkIndex(testing_support::readFile("t.ntx")).pairs)
     out.push_back(p.key + "#" + std::to_string(p.recno));

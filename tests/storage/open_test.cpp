@@ -166,17 +166,17 @@ TEST_F(OpenTest, BaseLayerOperationsAreUnsupported) {
 class StructureTable : public db::Table {
  public:
   std::string_view driverName() const override { return "FIXED"; }
-  bool open(const db::OpenSpec& spec) override {
-    for (const db::FieldSpec& f : *spec.structure) {
+  bool open(const db::OpenRequest& def) override {
+    for (const db::FieldDef& f : *def.structure) {
       db::FieldInfo info;
-      static_cast<db::FieldSpec&>(info) = f;
+      static_cast<db::FieldDef&>(info) = f;
       fields_.push_back(info);
     }
-    seen = spec;
+    seen = def;
     return true;
   }
   bool goTop() override { return true; }
-  static inline db::OpenSpec seen;
+  static inline db::OpenRequest seen;
 };
 
 TEST_F(OpenTest, TransferDriversTakeTheStructureGiven) {
@@ -185,7 +185,7 @@ TEST_F(OpenTest, TransferDriversTakeTheStructureGiven) {
   EXPECT_EQ(db::findDriver("fixed")->kind, db::DriverKind::Transfer);
   goodFile();
   ASSERT_TRUE(db::DBUSEAREA(false, {}, "t"));
-  const std::vector<db::FieldSpec> structure(db::currentTable()->fields().begin(),
+  const std::vector<db::FieldDef> structure(db::currentTable()->fields().begin(),
                                              db::currentTable()->fields().end());
   db::UseRequest req;
   req.newArea = true;

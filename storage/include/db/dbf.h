@@ -41,12 +41,12 @@ class DbfTable : public Table {
   // (nothing touched), or 1004 when the file cannot be created (retry allowed; after default
   // nothing is open). On success the table is open with no records, at end of file; the file is
   // H + 1 bytes ending in 0x20.
-  bool create(const std::string& fileName, const std::vector<FieldSpec>& fields) override;
+  bool create(const std::string& fileName, const std::vector<FieldDef>& fields) override;
   // Opens the file and reads header and descriptors. Failures: "Open error" 1001 (retry,
   // default), "Corruption detected" 1012 for a bad version byte or a short header/descriptor
   // read (retry reads again) and for a type letter other than C and N (no retry; the open
   // fails). After a failure nothing is open and nothing was written.
-  bool open(const OpenSpec& spec) override;
+  bool open(const OpenRequest& def) override;
   // Write back, header when an append made it due, commit when data was written, close the
   // file. The file is closed even when a step raised an error or the handler chose Quit.
   bool close() override;

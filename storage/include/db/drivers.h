@@ -12,7 +12,7 @@
 namespace db {
 
 // Full: the file carries its own structure. Transfer: the file has none and is opened with the
-// structure of the table it is copied into (OpenSpec::structure).
+// structure of the table it is copied into (OpenRequest::structure).
 enum class DriverKind { Full, Transfer };
 
 using TableFactory = std::function<std::unique_ptr<Table>()>;

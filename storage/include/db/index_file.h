@@ -33,7 +33,7 @@ class Tree;
 inline constexpr unsigned kIndexMaxKeyLength = 256;
 
 // What creation fixes in the header.
-struct IndexSpec {
+struct IndexDef {
   std::string fileName;                // as it is opened, extension included
   std::string keyExpr;                 // stored as given, at most 256 bytes
   std::optional<std::string> tagName;  // stored only when given
@@ -111,10 +111,10 @@ class IndexFile {
     std::uint64_t headerWrites = 0;
   };
 
-  // Creates spec.fileName (truncating an existing file; the create error is retried as long as
+  // Creates def.fileName (truncating an existing file; the create error is retried as long as
   // the handler answers retry) and builds the tree from `keys`. nullptr when the creation was
   // given up, or when the build failed: the file is then closed and left incomplete.
-  static std::unique_ptr<IndexFile> create(const IndexSpec& spec, KeySource& keys,
+  static std::unique_ptr<IndexFile> create(const IndexDef& def, KeySource& keys,
                                            const IndexOptions& options = {});
   // Opens an existing index file (an open error 1001 may be retried; a header that cannot
   // belong to an index is corruption 1012).

@@ -20,11 +20,11 @@ class SdfTable : public Table {
  public:
   std::string_view driverName() const override { return "SDF"; }
 
-  // Opens spec.fileName read-only and shared whatever spec asks, with spec.structure as its
+  // Opens def.fileName read-only and shared whatever def asks, with def.structure as its
   // fields (type, width and decimals kept; offsets are running sums after the flag byte), and
   // goes to line 1. No structure, or one of record length 0, is "Operation not supported".
   // Open failure: see SdfFile::open; nothing is left open.
-  bool open(const OpenSpec& spec) override;
+  bool open(const OpenRequest& def) override;
   // Closes the file and frees the buffer. Always succeeds.
   bool close() override;
 

@@ -25,7 +25,7 @@ namespace db {
 
 // One row of a structure list as the table layer takes it: name (upper case after creation's
 // name rules), type letter ('C' or 'N'), width, decimals.
-struct FieldSpec {
+struct FieldDef {
   std::string name;
   char type = 'C';
   int width = 0;
@@ -33,17 +33,17 @@ struct FieldSpec {
 };
 
 // A field of an open table: its row plus its offset in the record (the deletion flag is byte 0).
-struct FieldInfo : FieldSpec {
+struct FieldInfo : FieldDef {
   std::uint32_t offset = 0;
 };
 
 // What a driver's open receives.
-struct OpenSpec {
+struct OpenRequest {
   std::string fileName;  // as given by the caller; the driver adds its default extension
   bool shared = false;
   bool readOnly = false;
   // Transfer-type drivers (text files) take their fields from here; table drivers ignore it.
-  const std::vector<FieldSpec>* structure = nullptr;
+  const std::vector<FieldDef>* structure = nullptr;
 };
 
 // Key index facts for the error log.
@@ -65,8 +65,8 @@ class Table {
 
   // --- opening and closing -------------------------------------------------------------------
   // Creates the file for `fields` and leaves it open, exclusive, with no records.
-  virtual bool create(const std::string& fileName, const std::vector<FieldSpec>& fields);
-  virtual bool open(const OpenSpec& spec);
+  virtual bool create(const std::string& fileName, const std::vector<FieldDef>& fields);
+  virtual bool open(const OpenRequest& def);
   // Writes back, writes what is due, commits and closes the file. Afterwards the object only
   // answers questions; it is destroyed by the work-area layer.
   virtual bool close();

@@ -48,7 +48,7 @@ struct UseRequest {
   bool noAlias = false;  // the table gets no alias (transfer opens)
   bool shared = false;
   bool readOnly = false;
-  const std::vector<FieldSpec>* structure = nullptr;  // for transfer-type drivers
+  const std::vector<FieldDef>* structure = nullptr;  // for transfer-type drivers
   std::string_view operation = "DBUSEAREA";           // names argument errors
 };
 // Returns the area now holding the table (and current), or 0 after a failure, which leaves the
