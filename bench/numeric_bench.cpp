@@ -21,15 +21,9 @@ std::vector<rt::Value> stockAndCosts() {
     const auto whole = static_cast<double>(x % 100000);
     const auto cents = static_cast<double>((x >> 20) % 10000);
     switch (i % 3) {
-      case 0:
-        values.emplace_back(whole);
-        break;  // 1520
-      case 1:
-        values.emplace_back(whole / 100);
-        break;  // 15.2
-      default:
-        values.emplace_back(whole + cents / 10000);
-        break;  // 1520.1234
+      case 0: values.emplace_back(whole); break;                   // 1520
+      case 1: values.emplace_back(whole / 100); break;             // 15.2
+      default: values.emplace_back(whole + cents / 10000); break;  // 1520.1234
     }
   }
   return values;

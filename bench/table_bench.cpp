@@ -244,12 +244,8 @@ void scan(benchmark::State& state, bool change) {
       static_cast<double>(counting.counts.writeBytes) / static_cast<double>(visited);
   state.counters["os_writes"] = static_cast<double>(counting.counts.writes);
 }
-void BM_ScanUnchanged(benchmark::State& state) {
-  scan(state, false);
-}
-void BM_ScanChangingEveryRecord(benchmark::State& state) {
-  scan(state, true);
-}
+void BM_ScanUnchanged(benchmark::State& state) { scan(state, false); }
+void BM_ScanChangingEveryRecord(benchmark::State& state) { scan(state, true); }
 
 #define TABLE_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime()
 TABLE_BENCH(BM_TableAppend);

@@ -10,13 +10,9 @@ CallFrame::CallFrame(std::string_view proc, int line, std::string_view module)
   tHead = this;
 }
 
-CallFrame::~CallFrame() {
-  tHead = outer_;
-}
+CallFrame::~CallFrame() { tHead = outer_; }
 
-const CallFrame* innermostFrame() {
-  return tHead;
-}
+const CallFrame* innermostFrame() { return tHead; }
 
 std::vector<CallLevel> activeLevels() {
   std::vector<CallLevel> out;

@@ -53,32 +53,19 @@ std::string_view genCodeText(int gencode) {
 
 int driverGenCode(int subcode) {
   switch (subcode) {
-    case 1001:
-      return gen::kOpen;
-    case 1004:
-      return gen::kCreate;
-    case 1010:
-      return gen::kRead;
-    case 1011:
-      return gen::kWrite;
-    case 1012:
-      return gen::kCorruption;
-    case 1020:
-      return gen::kDataType;
-    case 1021:
-      return gen::kDataWidth;
-    case 1022:
-      return gen::kLockRequired;
-    case 1023:
-      return gen::kExclusive;
-    case 1024:
-      return gen::kAppendLock;
-    case 1025:
-      return gen::kReadOnly;
-    case 1038:
-      return 41;
-    default:
-      return gen::kUnsupported;
+    case 1001: return gen::kOpen;
+    case 1004: return gen::kCreate;
+    case 1010: return gen::kRead;
+    case 1011: return gen::kWrite;
+    case 1012: return gen::kCorruption;
+    case 1020: return gen::kDataType;
+    case 1021: return gen::kDataWidth;
+    case 1022: return gen::kLockRequired;
+    case 1023: return gen::kExclusive;
+    case 1024: return gen::kAppendLock;
+    case 1025: return gen::kReadOnly;
+    case 1038: return 41;
+    default: return gen::kUnsupported;
   }
 }
 

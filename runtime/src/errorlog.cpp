@@ -83,16 +83,10 @@ std::string trace(const ErrorObj& e) {
 
 }  // namespace
 
-void setWorkAreaReporter(WorkAreaReporter r) {
-  reporter() = std::move(r);
-}
+void setWorkAreaReporter(WorkAreaReporter r) { reporter() = std::move(r); }
 
-void setGuiVersionText(std::string text) {
-  guiVersion() = std::move(text);
-}
-std::string guiVersionText() {
-  return guiVersion();
-}
+void setGuiVersionText(std::string text) { guiVersion() = std::move(text); }
+std::string guiVersionText() { return guiVersion(); }
 
 LogFacts currentLogFacts() {
   const os::SystemFacts sys = os::os().facts();

@@ -8,9 +8,7 @@
 
 namespace rt {
 
-Lang userLanguage() {
-  return languageFromCode(os::os().facts().language);
-}
+Lang userLanguage() { return languageFromCode(os::os().facts().language); }
 
 std::string fillIn(std::string_view text, const std::vector<std::string>& values) {
   std::string out;

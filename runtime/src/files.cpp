@@ -8,9 +8,7 @@ namespace rt {
 namespace {
 int gFError = 0;
 
-bool isSeparator(char c) {
-  return c == '\\' || c == '/' || c == ':';
-}
+bool isSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 }  // namespace
 
 bool FILE(std::string_view name) {
@@ -33,8 +31,6 @@ int FERASE(std::string_view name) {
   return -1;
 }
 
-int FERROR() {
-  return gFError;
-}
+int FERROR() { return gFError; }
 
 }  // namespace rt

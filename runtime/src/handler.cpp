@@ -10,12 +10,9 @@ Value handleError(ErrorObj& e, ErrorPresenter& presenter) {
     return Value(false);
   }
   switch (presenter.present(e)) {
-    case Choice::Retry:
-      return Value(true);
-    case Choice::Ignore:
-      return Value(false);
-    case Choice::Quit:
-      break;
+    case Choice::Retry: return Value(true);
+    case Choice::Ignore: return Value(false);
+    case Choice::Quit: break;
   }
   requestBreak();
   return Value(false);

@@ -405,9 +405,7 @@ constexpr std::array<const Column*, 9> kColumns = {&kCatalan,    &kGerman, &kEng
                                                    &kSpanish,    &kFrench, &kItalian,
                                                    &kPortuguese, &kBasque, &kGalician};
 
-char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 }  // namespace
 

@@ -47,12 +47,8 @@ Value callHandler(ErrorObj& e) {
 
 }  // namespace
 
-void setErrorBlock(ErrorBlock handler) {
-  state().handler = std::move(handler);
-}
-bool hasErrorBlock() {
-  return static_cast<bool>(state().handler);
-}
+void setErrorBlock(ErrorBlock handler) { state().handler = std::move(handler); }
+bool hasErrorBlock() { return static_cast<bool>(state().handler); }
 
 Answer raise(ErrorObj& e) {
   Value r = callHandler(e);
@@ -72,40 +68,20 @@ Value raiseSubstitute(ErrorObj& e) {
   return r;
 }
 
-void requestBreak() {
-  state().breakRequested = true;
-}
-bool breakRequested() {
-  return state().breakRequested;
-}
-void resetBreak() {
-  state().breakRequested = false;
-}
+void requestBreak() { state().breakRequested = true; }
+bool breakRequested() { return state().breakRequested; }
+void resetBreak() { state().breakRequested = false; }
 
-int dosError() {
-  return state().dosError;
-}
-void setDosError(int code) {
-  state().dosError = code;
-}
+int dosError() { return state().dosError; }
+void setDosError(int code) { state().dosError = code; }
 
-bool netErr() {
-  return state().netErr;
-}
-void setNetErr(bool on) {
-  state().netErr = on;
-}
+bool netErr() { return state().netErr; }
+void setNetErr(bool on) { state().netErr = on; }
 
-int exitCode() {
-  return state().exitCode;
-}
-void setExitCode(int code) {
-  state().exitCode = code;
-}
+int exitCode() { return state().exitCode; }
+void setExitCode(int code) { state().exitCode = code; }
 
-void setUnrecoverableNotifier(UnrecoverableNotifier n) {
-  state().notifier = std::move(n);
-}
+void setUnrecoverableNotifier(UnrecoverableNotifier n) { state().notifier = std::move(n); }
 
 void unrecoverable(int code) {
   const char* text = code == 9001   ? "Error recovery failure"

@@ -19,33 +19,23 @@ namespace rt::os {
 
 int winCodeFromErrno(int err) {
   switch (err) {
-    case 0:
-      return 0;
-    case ENOENT:
-      return code::kFileNotFound;
+    case 0: return 0;
+    case ENOENT: return code::kFileNotFound;
     case ENOTDIR:
-    case ENAMETOOLONG:
-      return code::kPathNotFound;
+    case ENAMETOOLONG: return code::kPathNotFound;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EROFS:
-    case ENOTEMPTY:
-      return code::kAccessDenied;
-    case EWOULDBLOCK:
-      return code::kSharing;
+    case ENOTEMPTY: return code::kAccessDenied;
+    case EWOULDBLOCK: return code::kSharing;
     case EMFILE:
-    case ENFILE:
-      return 4;  // too many open files
+    case ENFILE: return 4;  // too many open files
     case ENOSPC:
-    case EDQUOT:
-      return code::kDiskFull;
-    case EEXIST:
-      return code::kAlreadyExists;
-    case EIO:
-      return 1117;  // I/O device error
-    default:
-      return 31;  // general failure
+    case EDQUOT: return code::kDiskFull;
+    case EEXIST: return code::kAlreadyExists;
+    case EIO: return 1117;  // I/O device error
+    default: return 31;     // general failure
   }
 }
 
@@ -306,12 +296,8 @@ Os& realOs() {
   return real;
 }
 
-Os& os() {
-  return gCurrent ? *gCurrent : realOs();
-}
-void setOs(Os* o) {
-  gCurrent = o;
-}
+Os& os() { return gCurrent ? *gCurrent : realOs(); }
+void setOs(Os* o) { gCurrent = o; }
 
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

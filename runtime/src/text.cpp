@@ -19,9 +19,7 @@ double pow10(int d) {
   return std::pow(10.0, d);
 }
 
-bool isSpace(unsigned char c) {
-  return c == 32 || (c >= 9 && c <= 13);
-}
+bool isSpace(unsigned char c) { return c == 32 || (c >= 9 && c <= 13); }
 
 // A count or position given as either number form; a double is cut toward zero and held to the
 // 64-bit range (NaN as 0), so that no value makes the conversion undefined.
@@ -107,9 +105,7 @@ Value SUBSTR(const Value& s, const Value& start, const Value& count) {
   return Value(SUBSTR(std::string_view(s.text()), wholeOf(start), c));
 }
 
-std::int64_t LEN(std::string_view s) {
-  return static_cast<std::int64_t>(s.size());
-}
+std::int64_t LEN(std::string_view s) { return static_cast<std::int64_t>(s.size()); }
 
 Value LEN(const Value& v) {
   if (v.isText()) return Value(LEN(std::string_view(v.text())));
@@ -145,9 +141,7 @@ bool textEq(std::string_view left, std::string_view right) {
   return left.compare(0, right.size(), right) == 0;
 }
 
-bool textEqExact(std::string_view left, std::string_view right) {
-  return left == right;
-}
+bool textEqExact(std::string_view left, std::string_view right) { return left == right; }
 
 bool numEq(const Value& a, const Value& b) {
   if (a.isInteger() && b.isInteger()) return a.integer() == b.integer();

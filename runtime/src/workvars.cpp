@@ -37,12 +37,8 @@ bool sameName(std::string_view upper, std::string_view name) {
 
 }  // namespace
 
-ActionScope::ActionScope() {
-  vars().clear();
-}
-ActionScope::~ActionScope() {
-  vars().clear();
-}
+ActionScope::ActionScope() { vars().clear(); }
+ActionScope::~ActionScope() { vars().clear(); }
 
 void assignVar(std::string_view name, Value v) {
   for (Var& var : vars()) {
@@ -63,13 +59,9 @@ const Value* findVar(std::string_view name) {
   return nullptr;
 }
 
-std::size_t varCount() {
-  return vars().size();
-}
+std::size_t varCount() { return vars().size(); }
 
-void setFieldReader(FieldReader reader) {
-  fieldReader() = std::move(reader);
-}
+void setFieldReader(FieldReader reader) { fieldReader() = std::move(reader); }
 
 Value readName(std::string_view name) {
   // One error object for all tries, so that TRIES counts the retries of this lookup.

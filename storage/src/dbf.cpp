@@ -64,9 +64,7 @@ std::string withDefaultExtension(std::string_view name, std::string_view ext) {
 }
 
 DbfTable::DbfTable() = default;
-DbfTable::~DbfTable() {
-  releaseFile();
-}
+DbfTable::~DbfTable() { releaseFile(); }
 
 rt::Answer DbfTable::raiseFileError(rt::ErrorObj& e, bool withOs) {
   e.filename = fileName_;
@@ -286,9 +284,7 @@ bool DbfTable::goTo(std::uint32_t n) {
   return true;
 }
 
-bool DbfTable::goTop() {
-  return goTo(1) && skipFilter(1);
-}
+bool DbfTable::goTop() { return goTo(1) && skipFilter(1); }
 
 bool DbfTable::skipRaw(std::int64_t n) {
   std::int64_t target = static_cast<std::int64_t>(recNo_) + n;

@@ -78,8 +78,6 @@ bool DbfNtxTable::pack() {
   return !index_ || index_->afterPack(*this);
 }
 
-OrderInfo DbfNtxTable::orderInfo() const {
-  return index_ ? index_->orderInfo() : OrderInfo{};
-}
+OrderInfo DbfNtxTable::orderInfo() const { return index_ ? index_->orderInfo() : OrderInfo{}; }
 
 }  // namespace db

@@ -18,9 +18,7 @@ std::int64_t packed(std::uint32_t offset, int slot) {
 std::uint32_t offsetOf(std::int64_t v) {
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32);
 }
-int slotOf(std::int64_t v) {
-  return static_cast<int>(static_cast<std::uint64_t>(v) & 0xFFFFFFFFu);
-}
+int slotOf(std::int64_t v) { return static_cast<int>(static_cast<std::uint64_t>(v) & 0xFFFFFFFFu); }
 }  // namespace
 
 PageCache::PageCache(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 16)) {

@@ -156,30 +156,14 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& fileName, bool sha
   }
 }
 
-const std::string& IndexFile::fileName() const {
-  return t_->name;
-}
-const std::string& IndexFile::keyExpr() const {
-  return t_->keyExpr;
-}
-unsigned IndexFile::keyLength() const {
-  return t_->g.keyLength;
-}
-unsigned IndexFile::maxKeys() const {
-  return t_->g.maxKeys;
-}
-std::uint32_t IndexFile::root() const {
-  return t_->root;
-}
-std::uint32_t IndexFile::freeHead() const {
-  return t_->freeHead;
-}
-std::uint16_t IndexFile::version() const {
-  return t_->version;
-}
-const IndexFile::Stats& IndexFile::stats() const {
-  return t_->stats;
-}
+const std::string& IndexFile::fileName() const { return t_->name; }
+const std::string& IndexFile::keyExpr() const { return t_->keyExpr; }
+unsigned IndexFile::keyLength() const { return t_->g.keyLength; }
+unsigned IndexFile::maxKeys() const { return t_->g.maxKeys; }
+std::uint32_t IndexFile::root() const { return t_->root; }
+std::uint32_t IndexFile::freeHead() const { return t_->freeHead; }
+std::uint16_t IndexFile::version() const { return t_->version; }
+const IndexFile::Stats& IndexFile::stats() const { return t_->stats; }
 
 // Runs a movement of `c`; a failure given up leaves the cursor nowhere.
 template <class Step>

@@ -188,9 +188,7 @@ class NtxLayer final : public IndexLayer {
     if (std::unique_ptr<IndexFile> f = std::move(index_)) f->close();
   }
 
-  OrderInfo orderInfo() const override {
-    return index_ ? OrderInfo{1, def_.keyExpr} : OrderInfo{};
-  }
+  OrderInfo orderInfo() const override { return index_ ? OrderInfo{1, def_.keyExpr} : OrderInfo{}; }
 
  private:
   // Puts the cursor on the current record's pair. While no update ran since the cursor moved
@@ -229,9 +227,7 @@ IndexFile* controllingIndex(Table* table) {
   return l ? l->index() : nullptr;
 }
 
-void setIndexOptions(const IndexOptions& options) {
-  indexOptions() = options;
-}
+void setIndexOptions(const IndexOptions& options) { indexOptions() = options; }
 
 void DBCREATEINDEX(const rt::Value& file, const rt::Value& keyExpr, const rt::Value& keyBlock,
                    const rt::Value& unique) {

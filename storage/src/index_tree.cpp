@@ -26,9 +26,7 @@ Tree::Tree(std::unique_ptr<rt::os::File> f, std::string n, const Geometry& geome
 
 Tree::~Tree() = default;
 
-void Tree::corrupt() {
-  fail(rt::gen::kCorruption, sub::kCorrupt, name);
-}
+void Tree::corrupt() { fail(rt::gen::kCorruption, sub::kCorrupt, name); }
 
 // A page is read once and checked before anything trusts it: a key count above M or an offset
 // table entry whose slot would leave the page is corruption, as is a reference to a page that is
@@ -135,9 +133,7 @@ void push(IndexCursor& c, std::uint32_t page, int pos, Tree& t) {
   c.path[static_cast<std::size_t>(c.depth++)] = {page, pos};
 }
 
-IndexCursor::Step& top(IndexCursor& c) {
-  return c.path[static_cast<std::size_t>(c.depth - 1)];
-}
+IndexCursor::Step& top(IndexCursor& c) { return c.path[static_cast<std::size_t>(c.depth - 1)]; }
 
 }  // namespace
 

@@ -51,9 +51,7 @@ bool SdfTable::skip(std::int64_t n) {
   return true;
 }
 
-bool SdfTable::skipRaw(std::int64_t n) {
-  return skip(n);
-}
+bool SdfTable::skipRaw(std::int64_t n) { return skip(n); }
 
 std::uint32_t SdfTable::recNo() const {
   return file_ ? static_cast<std::uint32_t>(file_->recNo()) : 0;

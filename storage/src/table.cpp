@@ -21,20 +21,12 @@ bool Table::unsupported(std::string_view operation) {
 bool Table::create(const std::string&, const std::vector<FieldDef>&) {
   return unsupported("CREATE");
 }
-bool Table::open(const OpenRequest&) {
-  return unsupported("OPEN");
-}
+bool Table::open(const OpenRequest&) { return unsupported("OPEN"); }
 // The base layer owns no file: closing only ends the bookkeeping.
-bool Table::close() {
-  return true;
-}
+bool Table::close() { return true; }
 
-bool Table::goTo(std::uint32_t) {
-  return unsupported("GOTO");
-}
-bool Table::goTop() {
-  return unsupported("GOTOP");
-}
+bool Table::goTo(std::uint32_t) { return unsupported("GOTO"); }
+bool Table::goTop() { return unsupported("GOTOP"); }
 
 bool Table::skip(std::int64_t n) {
   const int dir = n < 0 ? -1 : 1;
@@ -45,52 +37,22 @@ bool Table::skip(std::int64_t n) {
   return true;
 }
 
-bool Table::skipRaw(std::int64_t) {
-  return unsupported("SKIPRAW");
-}
-bool Table::skipFilter(int) {
-  return true;
-}
-bool Table::seek(const rt::Value&, bool, bool) {
-  return unsupported("SEEK");
-}
+bool Table::skipRaw(std::int64_t) { return unsupported("SKIPRAW"); }
+bool Table::skipFilter(int) { return true; }
+bool Table::seek(const rt::Value&, bool, bool) { return unsupported("SEEK"); }
 
-bool Table::append(bool) {
-  return unsupported("APPEND");
-}
-bool Table::deleteRecord() {
-  return unsupported("DELETE");
-}
-bool Table::recall() {
-  return unsupported("RECALL");
-}
-bool Table::deleted(bool&) {
-  return unsupported("DELETED");
-}
-bool Table::getValue(std::size_t, rt::Value&) {
-  return unsupported("GETVALUE");
-}
-bool Table::putValue(std::size_t, const rt::Value&) {
-  return unsupported("PUTVALUE");
-}
-bool Table::getRecord(std::string_view&) {
-  return unsupported("GETREC");
-}
-bool Table::putRecord(std::string_view) {
-  return unsupported("PUTREC");
-}
-bool Table::goHot() {
-  return unsupported("GOHOT");
-}
-bool Table::goCold() {
-  return unsupported("GOCOLD");
-}
-bool Table::flush() {
-  return unsupported("FLUSH");
-}
-bool Table::pack() {
-  return unsupported("PACK");
-}
+bool Table::append(bool) { return unsupported("APPEND"); }
+bool Table::deleteRecord() { return unsupported("DELETE"); }
+bool Table::recall() { return unsupported("RECALL"); }
+bool Table::deleted(bool&) { return unsupported("DELETED"); }
+bool Table::getValue(std::size_t, rt::Value&) { return unsupported("GETVALUE"); }
+bool Table::putValue(std::size_t, const rt::Value&) { return unsupported("PUTVALUE"); }
+bool Table::getRecord(std::string_view&) { return unsupported("GETREC"); }
+bool Table::putRecord(std::string_view) { return unsupported("PUTREC"); }
+bool Table::goHot() { return unsupported("GOHOT"); }
+bool Table::goCold() { return unsupported("GOCOLD"); }
+bool Table::flush() { return unsupported("FLUSH"); }
+bool Table::pack() { return unsupported("PACK"); }
 
 namespace {
 bool sameFieldName(const std::string& upper, std::string_view name) {

@@ -72,13 +72,9 @@ class WorkAreas {
 
 namespace {
 
-WorkAreas& areas() {
-  return WorkAreas::get();
-}
+WorkAreas& areas() { return WorkAreas::get(); }
 
-char upperChar(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char upperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string upperTrimmed(std::string_view s) {
   std::size_t end = s.find_last_not_of(' ');
@@ -88,12 +84,8 @@ std::string upperTrimmed(std::string_view s) {
   return out;
 }
 
-bool isLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The default alias: the base name without folder and extension, upper case, at most 32 bytes.
 std::string aliasFromFileName(std::string_view name) {
@@ -114,12 +106,8 @@ bool validAlias(std::string_view a) {
 }
 
 // A single letter A..K or M names an area, so it cannot be an alias.
-bool isAreaLetter(char c) {
-  return (c >= 'A' && c <= 'K') || c == 'M';
-}
-bool areaLetter(std::string_view a) {
-  return a.size() == 1 && isAreaLetter(a[0]);
-}
+bool isAreaLetter(char c) { return (c >= 'A' && c <= 'K') || c == 'M'; }
+bool areaLetter(std::string_view a) { return a.size() == 1 && isAreaLetter(a[0]); }
 
 rt::ErrorObj commandError(int gencode, int subcode, std::string_view operation) {
   rt::ErrorObj e = rt::makeError("DBCMD", gencode, subcode);
@@ -169,9 +157,7 @@ Table& place(int area, const DriverInfo& driver) {
 }
 
 // Removes the table of `area` without closing it (its open failed).
-void discard(int area) {
-  areas().tables.erase(area);
-}
+void discard(int area) { areas().tables.erase(area); }
 
 // Binds the alias of a table just opened; false after raising the alias error.
 bool bindAlias(Table& t, const std::string& alias) {
@@ -208,13 +194,9 @@ std::optional<std::int64_t> wholeNumber(const rt::Value& v) {
 
 // --- areas -------------------------------------------------------------------------------------
 
-int currentArea() {
-  return areas().current;
-}
+int currentArea() { return areas().current; }
 
-void selectArea(int area) {
-  areas().current = area;
-}
+void selectArea(int area) { areas().current = area; }
 
 Table* tableIn(int area) {
   auto& t = areas().tables;
@@ -222,9 +204,7 @@ Table* tableIn(int area) {
   return it == t.end() ? nullptr : it->second.get();
 }
 
-Table* currentTable() {
-  return tableIn(areas().current);
-}
+Table* currentTable() { return tableIn(areas().current); }
 
 int lowestFreeArea() {
   int want = 1;

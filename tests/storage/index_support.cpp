@@ -12,9 +12,7 @@ struct Header {
   std::uint32_t root, freeHead;
 };
 
-Header headerOf(const std::string& b) {
-  return {u16(b, 14), u16(b, 18), u32(b, 4), u32(b, 8)};
-}
+Header headerOf(const std::string& b) { return {u16(b, 14), u16(b, 18), u32(b, 4), u32(b, 8)}; }
 
 class FaultFile final : public rt::os::File {
  public:

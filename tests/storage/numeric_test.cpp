@@ -16,12 +16,8 @@ namespace {
 
 using rt::Value;
 
-std::string blanks(int n) {
-  return std::string(static_cast<std::size_t>(n), ' ');
-}
-std::string stars(int n) {
-  return std::string(static_cast<std::size_t>(n), '*');
-}
+std::string blanks(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
+std::string stars(int n) { return std::string(static_cast<std::size_t>(n), '*'); }
 
 // Encodes into a buffer with a guard byte on each side, so that a write outside the field
 // shows up as a changed guard. Returns the field text; `fits` gets the result.
@@ -192,9 +188,7 @@ struct Field {
 const Field kFields[] = {{18, 5}, {8, 0}, {6, 2}, {12, 3}, {10, 0}, {20, 8}};
 
 // Positions left of the point (the whole field without decimals).
-int wholePositions(Field f) {
-  return f.decimals > 0 ? f.width - f.decimals - 1 : f.width;
-}
+int wholePositions(Field f) { return f.decimals > 0 ? f.width - f.decimals - 1 : f.width; }
 
 // Right-aligned, no leading zeros, a sign only before a non-zero value, point and D digits.
 ::testing::AssertionResult wellFormed(const std::string& s, Field f) {

@@ -186,7 +186,7 @@ TEST_F(OpenTest, TransferDriversTakeTheStructureGiven) {
   goodFile();
   ASSERT_TRUE(db::DBUSEAREA(false, {}, "t"));
   const std::vector<db::FieldDef> structure(db::currentTable()->fields().begin(),
-                                             db::currentTable()->fields().end());
+                                            db::currentTable()->fields().end());
   db::UseRequest req;
   req.newArea = true;
   req.driver = "FIXED";

@@ -17,12 +17,8 @@ namespace rt {
 Value VAL(std::string_view s);
 Value VAL(const Value& v);  // 1098
 // Plain C++ texts take the fast path (without these, they would fit the Value form as well).
-inline Value VAL(const char* s) {
-  return VAL(std::string_view(s));
-}
-inline Value VAL(const std::string& s) {
-  return VAL(std::string_view(s));
-}
+inline Value VAL(const char* s) { return VAL(std::string_view(s)); }
+inline Value VAL(const std::string& s) { return VAL(std::string_view(s)); }
 
 // 1-based start; 0 acts as 1, negative counts from the end; count cut to what remains.
 std::string_view SUBSTR(std::string_view s, std::int64_t start,
@@ -38,21 +34,13 @@ inline std::string_view SUBSTR(const std::string& s, std::int64_t start,
 }
 std::int64_t LEN(std::string_view s);
 Value LEN(const Value& v);  // 1111
-inline std::int64_t LEN(const char* s) {
-  return LEN(std::string_view(s));
-}
-inline std::int64_t LEN(const std::string& s) {
-  return LEN(std::string_view(s));
-}
+inline std::int64_t LEN(const char* s) { return LEN(std::string_view(s)); }
+inline std::int64_t LEN(const std::string& s) { return LEN(std::string_view(s)); }
 // a..z to A..Z; every other byte unchanged.
 std::string UPPER(std::string_view s);
 Value UPPER(const Value& v);  // 1102
-inline std::string UPPER(const char* s) {
-  return UPPER(std::string_view(s));
-}
-inline std::string UPPER(const std::string& s) {
-  return UPPER(std::string_view(s));
-}
+inline std::string UPPER(const char* s) { return UPPER(std::string_view(s)); }
+inline std::string UPPER(const std::string& s) { return UPPER(std::string_view(s)); }
 std::string SPACE(std::int64_t n);
 Value SPACE(const Value& n);  // 1105
 

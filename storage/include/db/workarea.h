@@ -49,7 +49,7 @@ struct UseRequest {
   bool shared = false;
   bool readOnly = false;
   const std::vector<FieldDef>* structure = nullptr;  // for transfer-type drivers
-  std::string_view operation = "DBUSEAREA";           // names argument errors
+  std::string_view operation = "DBUSEAREA";          // names argument errors
 };
 // Returns the area now holding the table (and current), or 0 after a failure, which leaves the
 // target area empty and current. Errors: unknown driver, or a transfer driver without a
