@@ -90,19 +90,18 @@ TForm1* TForm1::CreateForm(bool lCreate) {
 }
 
 void TForm1::Button1Click(gui::TComponent*) {
-  runAction("TFORM1:BUTTON1CLICK", [this] { inv::productLoad(oCheckbox1->lChecked(), status_); });
+  runAction([this] { inv::productLoad(oCheckbox1->lChecked(), status_); });
 }
 
 void TForm1::Button2Click(gui::TComponent*) {
-  runAction("TFORM1:BUTTON2CLICK",
-            [this] { inv::folioClearing(oEdit1->Value(), oEdit2->Value(), status_); });
+  runAction([this] { inv::folioClearing(oEdit1->Value(), oEdit2->Value(), status_); });
 }
 
-void TForm1::runAction(std::string_view procName, const std::function<void()>& action) {
+void TForm1::runAction(const std::function<void()>& action) {
   // Once Quit was chosen the program is on its way out: clicks still queued run nothing.
   if (rt::breakRequested()) return;
   try {
-    rt::CallFrame level(procName);
+    // The action pushes its own call level (TFORM1:BUTTON1CLICK ...) with the line of each step.
     rt::ActionScope variables;
     action();
   } catch (const rt::Break&) {

@@ -50,7 +50,7 @@ class TForm1 : public gui::TForm {
 
   // Runs one action as the named call level with its own working variables. A Quit chosen in
   // the error dialog unwinds the action to here and ends the message loop.
-  void runAction(std::string_view procName, const std::function<void()>& action);
+  void runAction(const std::function<void()>& action);
 
   StatusLabel status_{*this};
 };
