@@ -26,6 +26,7 @@
 
 #include "db/index_commands.h"
 #include "db/workarea.h"
+#include "inv/layouts.h"
 #include "rt/launcher.h"
 
 namespace {
@@ -66,16 +67,7 @@ double maxRssMb() {
 #endif
 }
 
-rt::Value structure() {
-  auto row = [](const char* name, const char* type, int width, int decimals) {
-    return rt::Value(rt::List{name, type, width, decimals});
-  };
-  return rt::List{
-      row("folio", "n", 8, 0),     row("codigo", "c", 40, 0),   row("descri", "c", 70, 0),
-      row("unidad", "c", 5, 0),    row("existen", "n", 18, 5),  row("costprom", "n", 18, 5),
-      row("ultcosto", "n", 18, 5), row("localiza", "c", 15, 0), row("conteo1", "n", 18, 5),
-      row("conteo2", "n", 18, 5),  row("conteo3", "n", 18, 5),  row("status", "c", 10, 0)};
-}
+rt::Value structure() { return rt::Value(inv::inventoryFields()); }
 
 rt::Value codigoBlock() {
   return rt::Block{[] { return db::fieldGet("codigo"); }, "BENCH"};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/workarea.h"
+#include "inv/layouts.h"
 #include "rt/launcher.h"
 #include "rt/os.h"
 
@@ -23,7 +24,7 @@ constexpr int kRows = 1'000'000;
 constexpr std::size_t kRecordLength = 257;
 
 // Counts the OS calls of every file opened through it.
-class CountingOs : public rt::os::Os {
+class CountingOs : public rt::os::ForwardingOs {
  public:
   struct Counts {
     std::uint64_t reads = 0, readBytes = 0, writes = 0, writeBytes = 0;
@@ -34,13 +35,6 @@ class CountingOs : public rt::os::Os {
     auto f = rt::os::realOs().open(name, mode, winCode);
     return f ? std::make_unique<CountingFile>(std::move(f), counts) : nullptr;
   }
-  int remove(const std::string& name) override { return rt::os::realOs().remove(name); }
-  std::vector<Entry> list(const std::string& d, const std::string& p) override {
-    return rt::os::realOs().list(d, p);
-  }
-  std::string tempFileName() override { return rt::os::realOs().tempFileName(); }
-  std::tm localTime() override { return rt::os::realOs().localTime(); }
-  rt::os::SystemFacts facts() override { return rt::os::realOs().facts(); }
 
  private:
   class CountingFile : public rt::os::File {
@@ -91,16 +85,7 @@ Setup& setup() {
   return s;
 }
 
-rt::Value invenStructure() {
-  auto row = [](const char* name, const char* type, int width, int decimals) {
-    return rt::Value(rt::List{name, type, width, decimals});
-  };
-  return rt::List{
-      row("folio", "n", 8, 0),     row("codigo", "c", 40, 0),   row("descri", "c", 70, 0),
-      row("unidad", "c", 5, 0),    row("existen", "n", 18, 5),  row("costprom", "n", 18, 5),
-      row("ultcosto", "n", 18, 5), row("localiza", "c", 15, 0), row("conteo1", "n", 18, 5),
-      row("conteo2", "n", 18, 5),  row("conteo3", "n", 18, 5),  row("status", "c", 10, 0)};
-}
+rt::Value invenStructure() { return rt::Value(inv::inventoryFields()); }
 
 // Product rows as a template load produces them, cycled through the run.
 struct Product {

@@ -287,17 +287,12 @@ class PosixOs final : public Os {
   }
 };
 
-Os* gCurrent = nullptr;
-
 }  // namespace
 
 Os& realOs() {
   static PosixOs real;
   return real;
 }
-
-Os& os() { return gCurrent ? *gCurrent : realOs(); }
-void setOs(Os* o) { gCurrent = o; }
 
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -190,10 +190,10 @@ TEST_F(Actions, CheckBoxStartsFromANewTable) {
 }
 
 // Another program holds inven.dbf at the moment of the erase: the load merges into it.
-class RefusingRemoveOs : public testing_support::ForwardingOs {
+class RefusingRemoveOs : public rt::os::ForwardingOs {
  public:
   int remove(const std::string& name) override {
-    return name == "inven.dbf" ? 32 : real().remove(name);
+    return name == "inven.dbf" ? 32 : ForwardingOs::remove(name);
   }
 };
 

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "rt/os.h"
+#include "testing.h"
 
 namespace storage_test {
 
 // Forwards to the real services but makes the next `failures` reads at or after `fromOffset`
 // fail with code 1117 (I/O device error).
-class FailingReads final : public rt::os::Os {
+class FailingReads final : public rt::os::ForwardingOs {
  public:
   int failures = 0;
   std::uint64_t fromOffset = 0;
@@ -21,13 +22,6 @@ class FailingReads final : public rt::os::Os {
     auto f = rt::os::realOs().open(name, mode, winCode);
     return f ? std::make_unique<File>(std::move(f), *this) : nullptr;
   }
-  int remove(const std::string& name) override { return rt::os::realOs().remove(name); }
-  std::vector<Entry> list(const std::string& d, const std::string& p) override {
-    return rt::os::realOs().list(d, p);
-  }
-  std::string tempFileName() override { return rt::os::realOs().tempFileName(); }
-  std::tm localTime() override { return rt::os::realOs().localTime(); }
-  rt::os::SystemFacts facts() override { return rt::os::realOs().facts(); }
 
  private:
   class File final : public rt::os::File {
@@ -54,9 +48,6 @@ class FailingReads final : public rt::os::Os {
   };
 };
 
-struct OsScope {
-  explicit OsScope(rt::os::Os& o) { rt::os::setOs(&o); }
-  ~OsScope() { rt::os::setOs(nullptr); }
-};
+using testing_support::OsScope;
 
 }  // namespace storage_test

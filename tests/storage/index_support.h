@@ -13,6 +13,7 @@
 
 #include "db/index_file.h"
 #include "rt/os.h"
+#include "testing.h"
 
 namespace index_support {
 
@@ -82,7 +83,7 @@ struct Walk {
 Walk walkIndex(const std::string& bytes);
 
 // Wraps the real OS services; the hooks make chosen operations fail with `code`.
-class FaultOs final : public rt::os::Os {
+class FaultOs final : public rt::os::ForwardingOs {
  public:
   std::function<bool(const std::string& name)> failOpen;
   std::function<bool(const std::string&name, std::uint64_t offset)> failWrite, failRead;
@@ -91,22 +92,12 @@ class FaultOs final : public rt::os::Os {
 
   std::unique_ptr<rt::os::File> open(const std::string& name, const rt::os::OpenMode& mode,
                                      int* winCode) override;
-  int remove(const std::string& name) override { return rt::os::realOs().remove(name); }
-  std::vector<Entry> list(const std::string& dir, const std::string& pattern) override {
-    return rt::os::realOs().list(dir, pattern);
-  }
   std::string tempFileName() override {
-    temps.push_back(rt::os::realOs().tempFileName());
+    temps.push_back(ForwardingOs::tempFileName());
     return temps.back();
   }
-  std::tm localTime() override { return rt::os::realOs().localTime(); }
-  rt::os::SystemFacts facts() override { return rt::os::realOs().facts(); }
 };
 
-// Installs an Os for the scope.
-struct OsScope {
-  explicit OsScope(rt::os::Os& o) { rt::os::setOs(&o); }
-  ~OsScope() { rt::os::setOs(nullptr); }
-};
+using testing_support::OsScope;
 
 }  // namespace index_support

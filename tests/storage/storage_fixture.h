@@ -9,22 +9,14 @@
 #include <string>
 
 #include "db/workarea.h"
+#include "inv/layouts.h"
 #include "rt/launcher.h"
 #include "testing.h"
 
 namespace storage_test {
 
 // The inventory layout as the actions pass it (lower-case names and type letters).
-inline rt::Value invenStructure() {
-  auto row = [](const char* name, const char* type, int width, int decimals) {
-    return rt::Value(rt::List{name, type, width, decimals});
-  };
-  return rt::List{
-      row("folio", "n", 8, 0),     row("codigo", "c", 40, 0),   row("descri", "c", 70, 0),
-      row("unidad", "c", 5, 0),    row("existen", "n", 18, 5),  row("costprom", "n", 18, 5),
-      row("ultcosto", "n", 18, 5), row("localiza", "c", 15, 0), row("conteo1", "n", 18, 5),
-      row("conteo2", "n", 18, 5),  row("conteo3", "n", 18, 5),  row("status", "c", 10, 0)};
-}
+inline rt::Value invenStructure() { return rt::Value(inv::inventoryFields()); }
 
 // A small two-field layout: NAME C 10, QTY N 5.
 inline rt::Value smallStructure() {

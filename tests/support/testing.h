@@ -46,31 +46,12 @@ class TempDir {
   std::filesystem::path previous_;
 };
 
-// The real OS services, forwarded; override what a test needs to change or break.
-class ForwardingOs : public rt::os::Os {
- public:
-  std::unique_ptr<rt::os::File> open(const std::string& name, const rt::os::OpenMode& mode,
-                                     int* winCode) override {
-    return real().open(name, mode, winCode);
-  }
-  int remove(const std::string& name) override { return real().remove(name); }
-  std::vector<Entry> list(const std::string& dir, const std::string& pattern) override {
-    return real().list(dir, pattern);
-  }
-  std::string tempFileName() override { return real().tempFileName(); }
-  std::tm localTime() override { return real().localTime(); }
-  rt::os::SystemFacts facts() override { return real().facts(); }
-
- protected:
-  static rt::os::Os& real() { return rt::os::realOs(); }
-};
-
 // Real services with the user's language replaced ("es", "ja", ...).
-class LanguageOs : public ForwardingOs {
+class LanguageOs : public rt::os::ForwardingOs {
  public:
   explicit LanguageOs(std::string language) : language_(std::move(language)) {}
   rt::os::SystemFacts facts() override {
-    rt::os::SystemFacts f = real().facts();
+    rt::os::SystemFacts f = ForwardingOs::facts();
     f.language = language_;
     return f;
   }

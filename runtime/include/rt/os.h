@@ -69,6 +69,18 @@ class Os {
   virtual SystemFacts facts() = 0;
 };
 
+// Forwards every service to the real ones; a test or benchmark overrides what it needs to count,
+// change or break ("disk full", "sharing violation", another user language, ...).
+class ForwardingOs : public Os {
+ public:
+  std::unique_ptr<File> open(const std::string& name, const OpenMode& mode, int* winCode) override;
+  int remove(const std::string& name) override;
+  std::vector<Entry> list(const std::string& dir, const std::string& pattern) override;
+  std::string tempFileName() override;
+  std::tm localTime() override;
+  SystemFacts facts() override;
+};
+
 // The process's services (real POSIX ones unless a test installed others).
 Os& os();
 // Installs `o` (nullptr restores the real services). The caller keeps ownership.
