@@ -640,11 +640,19 @@ void DBCLOSEALL() {
   if (w.tables.empty()) return;
   std::vector<int> open;
   for (const auto& [area, table] : w.tables) open.push_back(area);
+  // A Quit while one table closes must not leave the others open with their pending records:
+  // every area is closed, and the break goes on afterwards.
+  bool broke = false;
   for (int area : open) {
     w.current = area;
-    closeArea(area);
+    try {
+      closeArea(area);
+    } catch (const rt::Break&) {
+      broke = true;
+    }
   }
   w.current = 1;
+  if (broke) throw rt::Break{};
 }
 
 // --- fields ------------------------------------------------------------------------------------

@@ -561,4 +561,28 @@ TEST_F(WorkAreaTest, QuitDuringACloseKeepsTheAppendedRecords) {
   EXPECT_EQ(db::fieldGet("name").text(), "r100      ");
 }
 
+// A Quit while the first area closes still closes the second with its pending record.
+TEST_F(WorkAreaTest, QuitDuringCloseAllStillClosesTheOtherAreas) {
+  makeTable("one", {});
+  makeTable("two", {});
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "one"));
+  std::vector<std::string> log;
+  bool armed = false;
+  dynamic_cast<db::DbfNtxTable*>(db::currentTable())
+      ->setIndexLayer(std::make_unique<FailingLayer>(&log, &armed));
+  db::DBAPPEND();
+  db::selectArea(2);
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "two"));
+  db::DBAPPEND();
+  db::fieldPut("name", "pending");
+  armed = true;
+  EXPECT_THROW(db::DBCLOSEALL(), rt::Break);
+  EXPECT_EQ(db::tableIn(1), nullptr);
+  EXPECT_EQ(db::tableIn(2), nullptr);
+  EXPECT_EQ(db::currentArea(), 1);
+  ASSERT_TRUE(db::DBUSEAREA(false, {}, "two"));
+  EXPECT_EQ(db::LASTREC(), 1);
+  EXPECT_EQ(db::fieldGet("name").text(), "pending   ");
+}
+
 }  // namespace
