@@ -88,7 +88,14 @@ void Tree::release(std::uint32_t off) {
   headerDue = true;
 }
 
-void Tree::flush() {
+void Tree::endUpdate() {
+  if (!headerDue) return;
+  ++version;
+  headerDue = false;
+  headerPending = true;
+}
+
+bool Tree::writeOut() {
   std::vector<std::uint32_t>& offs = flushOrder_;
   offs.assign(cache.dirty().begin(), cache.dirty().end());
   std::sort(offs.begin(), offs.end());
@@ -102,26 +109,28 @@ void Tree::flush() {
       from = stage_.get();
     }
     const std::size_t bytes = (j - i) * kPageSize;
-    if (file->writeAt(offs[i], from, bytes) != static_cast<std::int64_t>(bytes))
-      fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
+    if (file->writeAt(offs[i], from, bytes) != static_cast<std::int64_t>(bytes)) return false;
     stats.pageWrites += j - i;
     i = j;
   }
   cache.clearDirty();
-  if (headerDue) {
-    ++version;
-    writeHeader();
-    headerDue = false;
+  if (headerPending) {
+    put16(header + hdr::kVersion, version);
+    put32(header + hdr::kRoot, root);
+    put32(header + hdr::kFree, freeHead);
+    if (file->writeAt(0, header, kPageSize) != static_cast<std::int64_t>(kPageSize)) return false;
+    ++stats.headerWrites;
+    headerPending = false;
   }
+  return true;
 }
 
-void Tree::writeHeader() {
-  put16(header + hdr::kVersion, version);
-  put32(header + hdr::kRoot, root);
-  put32(header + hdr::kFree, freeHead);
-  if (file->writeAt(0, header, kPageSize) != static_cast<std::int64_t>(kPageSize))
-    fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
-  ++stats.headerWrites;
+void Tree::flush() {
+  if (!writeOut()) fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
+}
+
+void Tree::flushQuietly() {
+  if (file) writeOut();
 }
 
 // --- searching -----------------------------------------------------------------------------
