@@ -41,6 +41,12 @@ class PageCache {
 
   // The cached page at `offset`, or nullptr.
   char* find(std::uint32_t offset);
+  // The same, without counting as a use (for writing pages out).
+  const char* peek(std::uint32_t offset) const {
+    const int s = lookup(offset);
+    return s < 0 ? nullptr : data(s);
+  }
+  bool holds(std::uint32_t offset) const { return lookup(offset) >= 0; }
   // A slot for `offset`, which must not be cached; its bytes are not initialised.
   char* insert(std::uint32_t offset);
 
