@@ -88,7 +88,7 @@ char* PageCache::find(std::uint32_t offset) {
 
 int PageCache::newSlot() {
   if (meta_.size() % kBlockPages == 0)
-    blocks_.push_back(std::make_unique<char[]>(kBlockPages * kPageSize));
+    blocks_.emplace_back(new char[kBlockPages * kPageSize]);  // every user writes a page first
   meta_.emplace_back();
   return static_cast<int>(meta_.size() - 1);
 }
