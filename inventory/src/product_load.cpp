@@ -110,7 +110,8 @@ void splitRow(rt::CallFrame& frame) {
   rt::assignVar("COMA", rt::Value(cols.commas));
   rt::assignVar("POSICION", rt::Value(rt::LEN(line) + 1));
 
-  auto var = [](const char* name) { return *rt::findVar(name); };
+  // Read in place: nothing assigns a working variable while the fields are put.
+  auto var = [](const char* name) -> const rt::Value& { return *rt::findVar(name); };
   frame.setLine(kPutCodigo);
   db::fieldPut("codigo", var("CODIGO1"));
   frame.setLine(kPutUnidad);

@@ -145,6 +145,7 @@ void Tree::build(KeySource& keys) {
   }
   version = 0;
   headerDue = true;
+  endUpdate();
   flush();
 }
 

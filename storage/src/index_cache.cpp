@@ -1,6 +1,7 @@
 #include "index_cache.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace db::ntx {
 
@@ -76,6 +77,10 @@ char* PageCache::find(std::uint32_t offset) {
   int s = lookup(offset);
   if (s < 0) return nullptr;
   Meta& m = meta_[static_cast<std::size_t>(s)];
+  if (journaling_ && m.dirty && m.lastOp != op_) {
+    journalOffsets_.push_back(offset);
+    journal_.insert(journal_.end(), data(s), data(s) + kPageSize);
+  }
   m.lastOp = op_;
   m.referenced = true;
   return data(s);
@@ -83,7 +88,7 @@ char* PageCache::find(std::uint32_t offset) {
 
 int PageCache::newSlot() {
   if (meta_.size() % kBlockPages == 0)
-    blocks_.push_back(std::make_unique<char[]>(kBlockPages * kPageSize));
+    blocks_.emplace_back(new char[kBlockPages * kPageSize]);  // every user writes a page first
   meta_.emplace_back();
   return static_cast<int>(meta_.size() - 1);
 }
@@ -154,6 +159,19 @@ void PageCache::erase(std::uint32_t offset) {
     m.dirty = false;
     dirty_.erase(std::find(dirty_.begin(), dirty_.end(), offset));
   }
+}
+
+void PageCache::rollback() {
+  journaling_ = false;
+  for (std::size_t i = 0; i < journalOffsets_.size(); ++i) {
+    const int s = lookup(journalOffsets_[i]);
+    std::memcpy(data(s), journal_.data() + i * kPageSize, kPageSize);
+    meta_[static_cast<std::size_t>(s)].lastOp = 0;  // not touched by this operation any more
+  }
+  journal_.clear();
+  journalOffsets_.clear();
+  for (std::size_t s = 0; s < meta_.size(); ++s)
+    if (meta_[s].used && meta_[s].lastOp == op_) erase(meta_[s].offset);
 }
 
 void PageCache::clear() {

@@ -21,12 +21,18 @@ namespace sub = ntx::sub;
 namespace {
 
 // Keeps an update all-or-nothing in memory: when it does not complete (a failure given up, or a
-// quit unwinding), the tree forgets its unwritten changes and rereads pages from the file.
+// quit unwinding), the tree takes back its header fields and the pages the update touched; the
+// changes of earlier updates that are not yet written stay.
 class UpdateScope {
  public:
   explicit UpdateScope(Tree& t)
-      : t_(t), root_(t.root), free_(t.freeHead), end_(t.end), version_(t.version) {
-    t.cache.beginOperation();
+      : t_(t),
+        root_(t.root),
+        free_(t.freeHead),
+        end_(t.end),
+        version_(t.version),
+        pending_(t.headerPending) {
+    t.cache.beginJournaled();
   }
   ~UpdateScope() {
     ++t_.generation;  // cursors find their pair again before they move
@@ -36,7 +42,8 @@ class UpdateScope {
     t_.end = end_;
     t_.version = version_;
     t_.headerDue = false;
-    t_.cache.clear();
+    t_.headerPending = pending_;
+    t_.cache.rollback();
   }
   void done() { done_ = true; }
 
@@ -44,6 +51,7 @@ class UpdateScope {
   Tree& t_;
   std::uint32_t root_, free_, end_;
   std::uint16_t version_;
+  bool pending_;
   bool done_ = false;
 };
 
@@ -90,7 +98,9 @@ std::string exprOf(const char* h) {
 }  // namespace
 
 IndexFile::IndexFile(std::unique_ptr<Tree> tree) : t_(std::move(tree)) {}
-IndexFile::~IndexFile() = default;
+IndexFile::~IndexFile() {
+  if (t_) t_->flushQuietly();  // not closed: what completed updates changed still goes out
+}
 
 std::unique_ptr<IndexFile> IndexFile::create(const IndexDef& def, KeySource& keys,
                                              const IndexOptions& options) {
@@ -216,12 +226,18 @@ bool IndexFile::prev(IndexCursor& c) {
   return moveCursor(*t_, c, [&] { return t_->prev(c); });
 }
 
+// With write-behind, changed pages stay in memory until enough of them gather; they go out before
+// the next update begins, so that a failed write leaves that update undone and the earlier ones
+// still held for the next flush.
 bool IndexFile::update(const char* oldKey, const char* newKey, std::uint32_t recno) {
+  const std::size_t bound = t_->options.writeBehindPages;
+  if (bound > 0 && t_->cache.dirtyCount() >= bound && !flush()) return false;
   UpdateScope scope(*t_);
   try {
     if (oldKey) t_->remove(oldKey, recno);
     if (newKey) t_->add(newKey, recno);
-    t_->flush();
+    t_->endUpdate();
+    if (bound == 0) t_->flush();
   } catch (const Failed&) {
     return false;
   }
@@ -229,8 +245,20 @@ bool IndexFile::update(const char* oldKey, const char* newKey, std::uint32_t rec
   return true;
 }
 
+bool IndexFile::flush() {
+  t_->cache.beginOperation();
+  try {
+    t_->flush();
+  } catch (const Failed&) {
+    return false;
+  }
+  return true;
+}
+
 bool IndexFile::commit() {
-  if (!t_->file || t_->file->commit()) return true;
+  if (!t_->file) return true;
+  if (!flush()) return false;
+  if (t_->file->commit()) return true;
   try {
     ntx::fail(rt::gen::kWrite, sub::kWrite, t_->name, t_->file->lastError());
   } catch (const Failed&) {
@@ -239,10 +267,14 @@ bool IndexFile::commit() {
 }
 
 bool IndexFile::close() {
-  // The file closes however the commit ends (an error given up, or a quit unwinding).
+  // The file closes however the commit ends (an error given up, or a quit unwinding); changed
+  // pages that could not go out by then are still tried once, without raising again.
   struct Release {
     Tree& t;
-    ~Release() { t.file.reset(); }
+    ~Release() {
+      t.flushQuietly();
+      t.file.reset();
+    }
   } release{*t_};
   return commit();
 }

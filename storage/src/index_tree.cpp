@@ -13,7 +13,8 @@ namespace db::ntx {
 
 namespace {
 constexpr std::size_t kStagePages = 64;
-}
+constexpr std::size_t kGapPages = 4;  // unchanged pages a flush writes to join two runs
+}  // namespace
 
 Tree::Tree(std::unique_ptr<rt::os::File> f, std::string n, const Geometry& geometry,
            const IndexOptions& opts)
@@ -88,40 +89,63 @@ void Tree::release(std::uint32_t off) {
   headerDue = true;
 }
 
-void Tree::flush() {
+void Tree::endUpdate() {
+  if (!headerDue) return;
+  ++version;
+  headerDue = false;
+  headerPending = true;
+}
+
+// A write costs far more than the bytes it copies, so a run of changed pages also takes a few
+// unchanged pages lying between them, when they are cached: they hold what the file holds.
+bool Tree::writeOut() {
   std::vector<std::uint32_t>& offs = flushOrder_;
   offs.assign(cache.dirty().begin(), cache.dirty().end());
   std::sort(offs.begin(), offs.end());
   for (std::size_t i = 0; i < offs.size();) {
+    const std::uint32_t first = offs[i];
+    std::uint32_t last = first;
     std::size_t j = i + 1;
-    while (j < offs.size() && j - i < kStagePages && offs[j] == offs[j - 1] + kPageSize) ++j;
-    const char* from = cache.find(offs[i]);  // a lone page goes out from where it is
-    if (j - i > 1) {
-      for (std::size_t k = i; k < j; ++k)
-        std::memcpy(stage_.get() + (k - i) * kPageSize, cache.find(offs[k]), kPageSize);
+    for (; j < offs.size(); ++j) {
+      const std::size_t gap = (offs[j] - last) / kPageSize - 1;
+      if (gap > kGapPages || (offs[j] - first) / kPageSize >= kStagePages) break;
+      bool cached = true;
+      for (std::size_t k = 1; cached && k <= gap; ++k)
+        cached = cache.holds(last + static_cast<std::uint32_t>(k * kPageSize));
+      if (!cached) break;
+      last = offs[j];
+    }
+    const std::size_t pages = (last - first) / kPageSize + 1;
+    const char* from = cache.peek(first);  // a lone page goes out from where it is
+    if (pages > 1) {
+      for (std::size_t k = 0; k < pages; ++k)
+        std::memcpy(stage_.get() + k * kPageSize,
+                    cache.peek(first + static_cast<std::uint32_t>(k * kPageSize)), kPageSize);
       from = stage_.get();
     }
-    const std::size_t bytes = (j - i) * kPageSize;
-    if (file->writeAt(offs[i], from, bytes) != static_cast<std::int64_t>(bytes))
-      fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
-    stats.pageWrites += j - i;
+    const std::size_t bytes = pages * kPageSize;
+    if (file->writeAt(first, from, bytes) != static_cast<std::int64_t>(bytes)) return false;
+    stats.pageWrites += pages;
     i = j;
   }
   cache.clearDirty();
-  if (headerDue) {
-    ++version;
-    writeHeader();
-    headerDue = false;
+  if (headerPending) {
+    put16(header + hdr::kVersion, version);
+    put32(header + hdr::kRoot, root);
+    put32(header + hdr::kFree, freeHead);
+    if (file->writeAt(0, header, kPageSize) != static_cast<std::int64_t>(kPageSize)) return false;
+    ++stats.headerWrites;
+    headerPending = false;
   }
+  return true;
 }
 
-void Tree::writeHeader() {
-  put16(header + hdr::kVersion, version);
-  put32(header + hdr::kRoot, root);
-  put32(header + hdr::kFree, freeHead);
-  if (file->writeAt(0, header, kPageSize) != static_cast<std::int64_t>(kPageSize))
-    fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
-  ++stats.headerWrites;
+void Tree::flush() {
+  if (!writeOut()) fail(rt::gen::kWrite, sub::kWrite, name, file->lastError());
+}
+
+void Tree::flushQuietly() {
+  if (file) writeOut();
 }
 
 // --- searching -----------------------------------------------------------------------------

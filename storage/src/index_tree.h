@@ -43,7 +43,8 @@ class Tree {
   std::uint32_t root = 0, freeHead = 0;
   std::uint16_t version = 0;
   std::uint32_t end = kPageSize;  // file length; the next page taken from the end goes here
-  bool headerDue = false;
+  bool headerDue = false;      // the update under way allocated or freed a page or moved the root
+  bool headerPending = false;  // the header in memory is newer than the file's
   bool unique = false;
   std::uint64_t generation = 1;
   IndexFile::Stats stats;
@@ -56,9 +57,14 @@ class Tree {
   // A fresh empty page, from the free chain or the end of the file.
   std::uint32_t allocate();
   void release(std::uint32_t off);
-  // Writes the changed pages (consecutive ones together) and, when due, the header.
+  // Ends an update: when the header became due, the version goes up by one (once per update,
+  // whether or not the pages are written now).
+  void endUpdate();
+  // Writes the changed pages (sorted, consecutive ones together) and then, when it changed, the
+  // header. A failure raises; the pages stay changed and go out with the next flush.
   void flush();
-  void writeHeader();
+  // The same, for a close cut short: failures are not raised, the file is closed anyway.
+  void flushQuietly();
   [[noreturn]] void corrupt();
 
   // --- searching ---------------------------------------------------------------------------
@@ -99,6 +105,9 @@ class Tree {
  private:
   std::unique_ptr<char[]> stage_;  // consecutive pages written together
   std::vector<std::uint32_t> flushOrder_;
+
+  // Writes the changed pages and the header when it changed; false at the first failed write.
+  bool writeOut();
 };
 
 }  // namespace db::ntx
