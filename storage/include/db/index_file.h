@@ -50,7 +50,7 @@ struct IndexDef {
 };
 
 struct IndexOptions {
-  std::size_t runSize = 0;         // pairs per sorted run; 0 applies the size rule
+  std::size_t runSize = 0;  // pairs per sorted run; 0 applies the size rule
   // Pages kept in memory (more while an update holds them). Memory is taken as pages are used;
   // 96 MB holds the whole index of a million 40-byte codes, which a load seeks at random.
   std::size_t cachePages = 98304;
