@@ -1,5 +1,7 @@
 #include "errordialog.h"
 
+#include "db/workarea.h"
+
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,7 +18,6 @@
 #include "gui/controls.h"
 #include "gui/dialogs.h"
 #include "gui/form.h"
-#include "start.h"
 
 namespace app {
 namespace {
@@ -227,7 +228,7 @@ void ErrorDialogPresenter::fallback(const std::string& errorLine) {
     ending = true;
     rt::setExitCode(1);
     gui::MsgInfo(rt::fillIn(rt::entry(kNestedError, lang_), {errorLine, std::to_string(step_)}));
-    closeAllTables();
+    db::closeAllAtExit();
   }
   std::fflush(nullptr);
   std::_Exit(1);

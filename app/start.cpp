@@ -19,17 +19,8 @@ void MAIN() {
 
 int exitSteps() {
   if (gui::Application) gui::Application->End();
-  closeAllTables();
+  db::closeAllAtExit();
   return rt::exitCode();
-}
-
-void closeAllTables() {
-  try {
-    db::DBCLOSEALL();
-  } catch (const rt::Break&) {
-    // Quit was chosen already: a failing close answers break at once and there is nothing
-    // left to stop.
-  }
 }
 
 }  // namespace app

@@ -11,7 +11,4 @@ void MAIN();
 // exit code (0, or 1 once an error was shown).
 int exitSteps();
 
-// Closes every table still open, writing what is pending.
-void closeAllTables();
-
 }  // namespace app

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "console.h"
+#include "db/workarea.h"
 #include "inv/actions.h"
 #include "rt/callstack.h"
 #include "rt/launcher.h"
@@ -110,6 +111,6 @@ int main(int argc, char** argv) {
     // Quit: no further step; the tables are closed below as at every exit.
   }
   progress.finish();
-  batch::closeAllTables();
+  db::closeAllAtExit();
   return rt::exitCode();
 }

@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "db/workarea.h"
 #include "rt/errortext.h"
-#include "rt/launcher.h"
 #include "rt/os.h"
 
 namespace batch {
@@ -43,14 +41,6 @@ void TerminalProgress::rows(std::uint64_t done, std::uint64_t total) {
 
 void TerminalProgress::finish() {
   if (shown_) std::fputc('\n', stderr);
-}
-
-void closeAllTables() {
-  try {
-    db::DBCLOSEALL();
-  } catch (const rt::Break&) {
-    // An error while closing after Quit: the program ends all the same.
-  }
 }
 
 }  // namespace batch

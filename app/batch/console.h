@@ -40,7 +40,4 @@ class TerminalProgress : public inv::Progress {
   std::chrono::steady_clock::time_point last_{};
 };
 
-// Closes every open table as the program's exit does (pending records and headers written).
-void closeAllTables();
-
 }  // namespace batch

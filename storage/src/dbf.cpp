@@ -415,11 +415,7 @@ bool DbfTable::ensureRecord() {
 
 bool DbfTable::goHot() {
   if (changed_) return true;
-  if (readOnly_) {
-    rt::ErrorObj e = makeError(rt::gen::kReadOnly, 1025);
-    rt::raise(e);
-    return false;
-  }
+  if (refusedReadOnly()) return false;
   if (shared_ && recNo_ != lockedRecord_) {
     rt::ErrorObj e = makeError(rt::gen::kLockRequired, 1022);
     rt::raise(e);
@@ -443,11 +439,7 @@ bool DbfTable::goCold() {
 
 bool DbfTable::append(bool) {
   if (!goCold()) return false;
-  if (readOnly_) {
-    rt::ErrorObj e = makeError(rt::gen::kReadOnly, 1025);
-    rt::raise(e);
-    return false;
-  }
+  if (refusedReadOnly()) return false;
   if (shared_) {  // another program may have appended since: count again
     std::int64_t size = file_->size();
     if (size > static_cast<std::int64_t>(headerLen_))
@@ -543,6 +535,13 @@ bool DbfTable::getRecord(std::string_view& out) {
   return true;
 }
 
+bool DbfTable::refusedReadOnly() {
+  if (!readOnly_) return false;
+  rt::ErrorObj e = makeError(rt::gen::kReadOnly, 1025);
+  rt::raise(e);
+  return true;
+}
+
 bool DbfTable::putRecord(std::string_view bytes) {
   if (!positioned_) return true;
   if (!ensureRecord() || !goHot()) return false;
@@ -556,11 +555,7 @@ bool DbfTable::putRecord(std::string_view bytes) {
 // --- header, flush, pack -----------------------------------------------------------------------
 
 bool DbfTable::writeHeader() {
-  if (readOnly_) {
-    rt::ErrorObj e = makeError(rt::gen::kReadOnly, 1025);
-    rt::raise(e);
-    return false;
-  }
+  if (refusedReadOnly()) return false;
   if (!writePending()) return false;
   raCount_ = 0;       // the file may be cut below records read ahead
   header_[0] = 0x03;  // no memo fields
@@ -610,11 +605,7 @@ bool DbfTable::flush() {
 }
 
 bool DbfTable::pack() {
-  if (readOnly_) {
-    rt::ErrorObj e = makeError(rt::gen::kReadOnly, 1025);
-    rt::raise(e);
-    return false;
-  }
+  if (refusedReadOnly()) return false;
   if (shared_) {
     rt::ErrorObj e = makeError(rt::gen::kExclusive, 1023);
     rt::raise(e);

@@ -655,6 +655,13 @@ void DBCLOSEALL() {
   if (broke) throw rt::Break{};
 }
 
+void closeAllAtExit() {
+  try {
+    DBCLOSEALL();
+  } catch (const rt::Break&) {
+  }
+}
+
 // --- fields ------------------------------------------------------------------------------------
 
 namespace {

@@ -28,15 +28,6 @@ Outcome batch(const std::string& args, const std::string& env = "LANG=C LC_ALL="
   return r;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
-    out.push_back(text.substr(start, at - start));
-  out.push_back(text.substr(start));
-  return out;
-}
-
 TEST(Batch, LoadPrintsTheStatusAndExitsZero) {
   testing_support::TempDir dir;
   writeFile("plantilla.csv", "A1,Tornillo,PZA,10,2.5,3,R1\r\n");
@@ -73,7 +64,7 @@ TEST(Batch, ErrorWritesTheLogAndQuits) {
       r.err,
       "DBUSEAREA(0) \nError DBFNTX/1001  Open error: inven.dbf\nArguments: ()\n(DOS Error 2)\n");
 
-  const std::vector<std::string> log = lines(readFile("Error.log"));
+  const std::vector<std::string> log = testing_support::splitCrLf(readFile("Error.log"));
   ASSERT_GT(log.size(), 30u);
   EXPECT_EQ(log[0], std::string(31, '*') + " Error log file " + std::string(32, '*'));
   EXPECT_EQ(log[1], "");

@@ -23,14 +23,7 @@ const std::vector<Lang> kAllLanguages = {Lang::Catalan,    Lang::German, Lang::E
                                          Lang::Spanish,    Lang::French, Lang::Italian,
                                          Lang::Portuguese, Lang::Basque, Lang::Galician};
 
-std::vector<std::string> splitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
-    lines.push_back(text.substr(from, at - from));
-  lines.push_back(text.substr(from));
-  return lines;
-}
+using testing_support::splitCrLf;
 
 // The folio clearing's open of a missing "inven.dbf", made inside its call levels.
 ErrorObj folioOpenError() {

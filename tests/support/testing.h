@@ -67,6 +67,9 @@ class OsScope {
   ~OsScope() { rt::os::setOs(nullptr); }
 };
 
+// The lines of a text whose lines end in CR LF (the part after the last CR LF comes last).
+std::vector<std::string> splitCrLf(const std::string& text);
+
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, const std::string& bytes);
 

@@ -114,6 +114,8 @@ class DbfTable : public Table {
   bool writeHeader();
   // Raises `e` with the file name filled in (and the OS code when `withOs`).
   rt::Answer raiseFileError(rt::ErrorObj& e, bool withOs);
+  // A table opened read-only raises "Write not allowed" (1025) and answers true.
+  bool refusedReadOnly();
 
  private:
   bool readRecordAt(std::uint32_t k, char* out);

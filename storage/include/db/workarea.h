@@ -130,6 +130,9 @@ void DBCLOSEAREA();
 // Closes every area in ascending order; afterwards area 1 is current, unless nothing was open
 // (the current area is then left as it was).
 void DBCLOSEALL();
+// The program's exit: DBCLOSEALL, with a break (Quit already chosen) swallowed, since there is
+// nothing left to stop.
+void closeAllAtExit();
 
 // --- fields by name ------------------------------------------------------------------------
 // The value of the current area's field `name` (any letter case): a character field gives all
